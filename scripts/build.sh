@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Configures and builds. Release into build/ by default;
+#   --sanitize=address,undefined  into build-asan/
+#   --sanitize=thread             into build-tsan/
+#   --debug                       Debug build type
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+sanitize=""
+type="Release"
+for arg in "$@"; do
+  case "$arg" in
+    --sanitize=*) sanitize="${arg#--sanitize=}" ;;
+    --debug) type="Debug" ;;
+    *) echo "build.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+dir="$root/build"
+case "$sanitize" in
+  "") ;;
+  thread) dir="$root/build-tsan"; type="RelWithDebInfo" ;;
+  *) dir="$root/build-asan"; type="RelWithDebInfo" ;;
+esac
+jobs="$(nproc 2>/dev/null || echo 2)"
+cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DORVANE_SANITIZE="$sanitize" >/dev/null
+cmake --build "$dir" -j "$jobs"
+echo "build.sh: built into $dir"
