@@ -1,0 +1,119 @@
+#include "support/ChildProcess.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& workingDir, const std::vector<std::string>& extraEnv) {
+    int toChild[2], fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    signal(SIGPIPE, SIG_IGN);
+    pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(toChild[0], 0);
+        dup2(fromChild[1], 1);
+        dup2(fromChild[1], 2);
+        if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(127);
+        for (const std::string& e : extraEnv) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    in = toChild[1];
+    out = fromChild[0];
+    fcntl(out, F_SETFL, O_NONBLOCK);
+}
+
+ChildProcess::~ChildProcess() {
+    if (!reaped && pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    if (in >= 0) close(in);
+    if (out >= 0) close(out);
+}
+
+bool ChildProcess::Running() {
+    if (reaped) return false;
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) reaped = true;
+    return !reaped;
+}
+
+void ChildProcess::Write(const std::string& text) {
+    if (in >= 0) (void)!write(in, text.data(), text.size());
+}
+
+void ChildProcess::CloseInput() {
+    if (in >= 0) close(in);
+    in = -1;
+}
+
+void ChildProcess::Drain(int waitMs) {
+    pollfd p{out, POLLIN, 0};
+    if (poll(&p, 1, waitMs) <= 0) return;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out, buffer, sizeof buffer)) > 0) {
+        output.append(buffer, size_t(n));
+        // Keep the last megabyte: enough for any test, bounded for long runs.
+        if (output.size() > (1u << 20)) output.erase(0, output.size() - (1u << 20));
+    }
+}
+
+bool ChildProcess::WaitForOutput(const std::string& needle, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (output.find(needle) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Drain(20);
+        if (!Running()) {
+            Drain(0);
+            return output.find(needle) != std::string::npos;
+        }
+    }
+    return true;
+}
+
+int ChildProcess::Wait(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Running()) {
+        if (std::chrono::steady_clock::now() > deadline) return -1;
+        Drain(10);
+    }
+    Drain(0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void ChildProcess::Signal(int sig) {
+    if (!reaped) kill(pid, sig);
+}
+
+int ChildProcess::FreePort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(s);
+    return ntohs(addr.sin_port);
+}
