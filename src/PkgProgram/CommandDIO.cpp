@@ -1,0 +1,59 @@
+#include "PkgProgram/CommandDIO.h"
+
+#include <tinyxml2.h>
+
+#include "LogSingleton.h"
+#include "PkgProgram/CommandText.h"
+
+CommandDIO::CommandDIO() { typeName = "CommandDIO"; }
+
+CommandDIO::CommandDIO(const Command& record) : CommandDIO()
+{
+    CopyCommonFrom(record);
+    dioChannel = record.dioChannel;
+    dioState = record.dioState;
+}
+
+void CommandDIO::ReadXML(tinyxml2::XMLElement* element, bool)
+{
+    int nr = 0;
+    CommandText::QueryInt(element, "Nr", &nr);
+    // The channel is written with a four-character prefix ("DOut12"), counted from 1.
+    std::string channel = CommandText::Text(element, "Channel");
+    long long number = 0;
+    if (channel.size() < 4 ||
+        CommandText::ParseIntPrefix(channel.substr(4), &number) != CommandText::NumberResult::Ok ||
+        number < 1 || number > DataTypes::RobotState::maxIO) {
+        LogSingleton::instance()->addError("Error: could not read Digital-Out command...");
+        valid = false;
+        return;
+    }
+    dioChannel = static_cast<int>(number) - 1;
+    std::string state = CommandText::Text(element, "State");
+    dioState = state == "True" || state == "true";
+    valid = true;
+    LogSingleton::instance()->add(CommandText::Format("   Nr. %d: DOut channel %d state %d", nr,
+                                                      dioChannel, dioState ? 1 : 0));
+}
+
+int CommandDIO::Interpolate(int, float, DataTypes::RobotState* state)
+{
+    LogSingleton::instance()->add(
+        CommandText::Format("DIO: channel %d to %d", dioChannel, dioState ? 1 : 0));
+    if (dioChannel < 0 || dioChannel >= DataTypes::RobotState::maxIO) {
+        // An output the program cannot set is not silently skipped: the program stops.
+        LogSingleton::instance()->addError(
+            CommandText::Format("DIO: channel %d out of range 0..%d", dioChannel,
+                                DataTypes::RobotState::maxIO - 1));
+        throw "CommandDIO: output channel out of range";
+    }
+    state->digitalOut[dioChannel] = dioState;
+    return Next();
+}
+
+std::string CommandDIO::ToString()
+{
+    return CommandText::Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
+                               dioState ? 1 : 0, predecessor, successor[0], successor[1],
+                               successor[2]);
+}

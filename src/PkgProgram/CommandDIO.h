@@ -1,0 +1,14 @@
+#pragma once
+
+#include "PkgProgram/Command.h"
+
+// Sets one digital output.
+class CommandDIO : public Command {
+public:
+    CommandDIO();
+    explicit CommandDIO(const Command& record);
+
+    void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
+    int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;
+    std::string ToString() override;
+};

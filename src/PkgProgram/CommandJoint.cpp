@@ -1,0 +1,81 @@
+#include "PkgProgram/CommandJoint.h"
+
+#include <tinyxml2.h>
+
+#include <algorithm>
+
+#include "LogSingleton.h"
+#include "PkgProgram/CommandText.h"
+
+CommandJoint::CommandJoint()
+{
+    typeName = "CommandJoint";
+    motionType = 0;
+}
+
+CommandJoint::CommandJoint(const Command& record) : CommandJoint()
+{
+    CopyCommonFrom(record);
+    targetState = record.targetState;
+    lastOverride = record.lastOverride;
+    velocityPercent = record.velocityPercent;
+    accPercent = record.accPercent;
+    smoothPercent = record.smoothPercent;
+    condition = record.condition;
+}
+
+void CommandJoint::ReadXML(tinyxml2::XMLElement* element, bool)
+{
+    int nr = 0;
+    CommandText::QueryInt(element, "Nr", &nr);
+    static const char* const names[MaxJoints] = {"a1", "a2", "a3", "a4", "a5",
+                                                 "a6", "e1", "e2", "e3"};
+    for (int i = 0; i < MaxJoints; ++i) {
+        float value = 0.0f;
+        CommandText::QueryFloat(element, names[i], &value);
+        targetState.jointSetPoint[i] = value;
+    }
+    velocityPercent = 0.0f;
+    CommandText::QueryFloat(element, "velPercent", &velocityPercent);
+    accPercent = 50.0f;
+    CommandText::QueryFloat(element, "acc", &accPercent);
+    smoothPercent = 20.0f;
+    CommandText::QueryFloat(element, "smooth", &smoothPercent);
+    condition = CommandText::Text(element, "AbortCondition", "false");
+    valid = true;
+
+    const float* j = targetState.jointSetPoint;
+    LogSingleton::instance()->add(CommandText::Format(
+        "   Nr. %d: Joint %.1lf %.1lf %.1lf %.1lf %.1lf %.1lf with vel %.1lf%%, acc %.1lf%%, "
+        "smooth %.1lf%%, abortcond %s",
+        nr, j[0], j[1], j[2], j[3], j[4], j[5], velocityPercent, accPercent, smoothPercent,
+        condition.c_str()));
+}
+
+void CommandJoint::WriteXML(std::ofstream* out, int nr)
+{
+    if (!out)
+        return;
+    const float* j = targetState.jointSetPoint;
+    *out << CommandText::Format(
+                "<Joint Nr=\"%d\" a1=\"%0.3f\" a2=\"%0.3f\" a3=\"%0.3f\" a4=\"%0.3f\" "
+                "a5=\"%0.3f\" a6=\"%0.3f\" e1=\"%0.3f\" e2=\"%0.3f\" e3=\"%0.3f\" "
+                "velPercent=\"%0.1f\" acc=\"40\" smooth=\"true\" Descr=\"\" />",
+                nr, j[0], j[1], j[2], j[3], j[4], j[5], j[6], j[7], j[8], velocityPercent)
+         << "\n";
+}
+
+int CommandJoint::Interpolate(int dtMs, float overridePercent, DataTypes::RobotState* state)
+{
+    if (firstCall || overridePercent != lastOverride) {
+        lastOverride = overridePercent;
+        firstCall = false;
+    }
+    return stepper.Step(*this, dtMs, overridePercent, state);
+}
+
+std::string CommandJoint::ToString()
+{
+    return CommandText::Format("Command Joint  - Pre: %d - Succ: %d %d %d", predecessor,
+                               successor[0], successor[1], successor[2]);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "PkgProgram/Command.h"
+
+// Counted or conditional loop.
+class CommandLoop : public Command {
+public:
+    CommandLoop();
+    explicit CommandLoop(const Command& record);
+
+    void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
+    // Body at slot 1, exit at slot 0.
+    int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;
+    std::string ToString() override;
+};

@@ -1,0 +1,55 @@
+#include "PkgProgram/CommandStoreData.h"
+
+#include <tinyxml2.h>
+
+#include "LogSingleton.h"
+#include "PkgProgram/CommandText.h"
+
+CommandStoreData::CommandStoreData() { typeName = "CommandStoreData"; }
+
+CommandStoreData::CommandStoreData(const Command& record) : CommandStoreData()
+{
+    CopyCommonFrom(record);
+    variableName = record.variableName;
+    variableType = record.variableType;
+    numberValue = record.numberValue;
+}
+
+void CommandStoreData::ReadXML(tinyxml2::XMLElement* element, bool)
+{
+    int nr = 0;
+    CommandText::QueryInt(element, "Nr", &nr);
+    std::string type = CommandText::Text(element, "Type");
+    if (type != "number" && type != "position") {
+        LogSingleton::instance()->addError("ERROR: could not read StoreData cmd, wrong type!");
+        throw "in Read StoreData: wrong type";
+    }
+    variableType = type;
+    variableName = ToLowerCase(CommandText::Text(element, "Name"));
+    numberValue = 0.0f;
+    CommandText::QueryFloat(element, "Value", &numberValue);
+    valid = true;
+    LogSingleton::instance()->add(
+        CommandText::Format("   Nr. %d: Store Variable: %s Type: %s Value: %lf", nr,
+                            variableName.c_str(), variableType.c_str(), numberValue));
+}
+
+int CommandStoreData::Interpolate(int, float, DataTypes::RobotState* state)
+{
+    MemoryPosition variable;
+    variable.name = variableName;
+    variable.type = variableType;
+    if (variableType == "number")
+        variable.value = numberValue;
+    else
+        variable.state = *state;  // the number of a position variable stays 0
+    StoreVariableInProgramMemory(variable);
+    return Next();
+}
+
+std::string CommandStoreData::ToString()
+{
+    return CommandText::Format("Command Store %s - Pre: %d - Succ: %d %d %d",
+                               variableName.c_str(), predecessor, successor[0], successor[1],
+                               successor[2]);
+}

@@ -1,0 +1,38 @@
+#include "PkgProgram/CommandSub.h"
+
+#include <tinyxml2.h>
+
+#include "LogSingleton.h"
+#include "PkgProgram/CommandText.h"
+
+CommandSub::CommandSub() { typeName = "CommandSub"; }
+
+CommandSub::CommandSub(const Command& record) : CommandSub()
+{
+    CopyCommonFrom(record);
+    subFile = record.subFile;
+    subProgram = record.subProgram;
+}
+
+void CommandSub::ReadXML(tinyxml2::XMLElement* element, bool)
+{
+    int nr = 0;
+    CommandText::QueryInt(element, "Nr", &nr);
+    subFile = CommandText::Text(element, "File");
+    valid = true;
+    LogSingleton::instance()->add(
+        CommandText::Format("   Nr. %d: Sub file %s", nr, subFile.c_str()));
+}
+
+int CommandSub::Interpolate(int, float, DataTypes::RobotState*)
+{
+    LogSingleton::instance()->add(
+        CommandText::Format("Sub: program nr %d: %s", subProgram, subFile.c_str()));
+    return ResultSubProgramBase - subProgram;
+}
+
+std::string CommandSub::ToString()
+{
+    return CommandText::Format("Command Sub %s - Pre: %d - Succ: %d %d %d", subFile.c_str(),
+                               predecessor, successor[0], successor[1], successor[2]);
+}

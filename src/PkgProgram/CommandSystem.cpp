@@ -1,0 +1,22 @@
+#include "PkgProgram/CommandSystem.h"
+
+#include "LogSingleton.h"
+#include "PkgProgram/CommandText.h"
+
+CommandSystem::CommandSystem() { typeName = "CommandSystem"; }
+
+CommandSystem::CommandSystem(const Command& record) : CommandSystem() { CopyCommonFrom(record); }
+
+void CommandSystem::ReadXML(tinyxml2::XMLElement*, bool) { valid = true; }
+
+int CommandSystem::Interpolate(int, float, DataTypes::RobotState*)
+{
+    LogSingleton::instance()->add("System");
+    return Next();
+}
+
+std::string CommandSystem::ToString()
+{
+    return CommandText::Format("CommandSystem - Pre: %d - Succ: %d %d %d", predecessor,
+                               successor[0], successor[1], successor[2]);
+}
