@@ -11,10 +11,7 @@
 #include "PkgProgram/MemoryPosition.h"
 #include "PkgProgram/PathGenerator.h"
 #include "PkgProgram/RobotProgram.h"
-
-namespace PluginFramework {
-class PluginManager;
-}
+#include "PkgPluginManager/PluginManager.h"
 
 // The program interpreter. It owns the loaded programs (index 0 is the main
 // program, sub-programs follow in load order), the program memory shared by all
@@ -49,6 +46,8 @@ public:
     int jointCount = 3;
     // Plans and samples the motion paths.
     PathGenerator pathGenerator;
+    // Plug-in access for plug-in commands; started by Start when a program uses it.
+    PluginFramework::PluginManager pluginManager;
 
     // ---- Robot cycle ----------------------------------------------------------
     // The per-cycle step: writes the set-point into state->jointSetPoint. Returns 0.
@@ -129,8 +128,6 @@ public:
     // Appends a ready-made program (tools and tests); its commands get the program
     // memory. Returns its index.
     int AddProgram(const RobotProgram& program);
-    // The plug-in manager handed to plug-in commands (not owned; may be null).
-    void SetPluginManager(PluginFramework::PluginManager* manager);
 
 private:
     int InterpolateLocked(int cycleMs, float override, DataTypes::RobotState* state);
@@ -154,7 +151,6 @@ private:
     int pathCommand = -1;
     int pathTime = 0;
     bool pluginsUsed = false;
-    PluginFramework::PluginManager* pluginManager = nullptr;
     std::string programDirectory;  // empty: below the log's base directory
 
     std::atomic<int> progShowIndex{0};

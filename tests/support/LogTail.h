@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Reads the lines the process-wide log writes from the moment it is made,
+// without their time stamps, so that tests can check log texts exactly.
+class LogTail {
+public:
+    LogTail();
+    // Lines logged since construction (or since the last Skip()).
+    std::vector<std::string> Lines() const;
+    // True when a line equal to `text` was logged.
+    bool Has(const std::string& text) const;
+    // Number of lines equal to `text`.
+    int Count(const std::string& text) const;
+    // Forgets what was logged so far.
+    void Skip();
+
+private:
+    std::string File() const;
+    std::string file;
+    long long offset = 0;
+};
