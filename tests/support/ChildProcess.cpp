@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -27,11 +28,20 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         dup2(fromChild[1], 2);
         if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(127);
         for (const std::string& e : extraEnv) putenv(const_cast<char*>(e.c_str()));
+        // Under a cross build the tools are foreign binaries: run them through
+        // the same emulator as the tests.
+        std::vector<std::string> words;
+        if (const char* emulator = getenv("ORVANE_TEST_EMULATOR")) {
+            std::istringstream in(emulator);
+            std::string word;
+            while (in >> word) words.push_back(word);
+        }
+        words.push_back(program);
+        words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(toChild[0]);
