@@ -17,4 +17,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/arm-linux-gnueabihf/pkgconfig:/usr/share/pkgconfig)
 
 # Test discovery and ctest run the ARM binaries through the emulator.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)
+# The multiarch libraries (libc6:armhf) must be used: mixing them with the
+# cross toolchain's own libc copy crashes threaded programs under qemu.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /)

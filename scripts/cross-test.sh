@@ -19,6 +19,6 @@ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$dir" -j "$(nproc)"
 file "$dir/bin/orvane" | grep -q 'ARM' || { echo "cross-test: controller is not an ARM binary" >&2; exit 1; }
 
-export ORVANE_TEST_EMULATOR="qemu-arm -L /usr/arm-linux-gnueabihf"
+export ORVANE_TEST_EMULATOR="qemu-arm -L /"
 cd "$dir"
 ctest --output-on-failure -j "$(nproc)" ${ORVANE_CTEST_ARGS:-}
