@@ -82,6 +82,35 @@ void RobotKinematic::ConvertLimitsToInternal(int count) {
     }
 }
 
+double RobotKinematic::NormalizeDeg(double angle) {
+    double a = std::fmod(angle, 360.0);
+    if (a > 180.0) a -= 360.0;
+    if (a <= -180.0) a += 360.0;
+    return a;
+}
+
+void RobotKinematic::ChooseNearestTurn(float* q, int count) const {
+    for (int i = 0; i < count; ++i) {
+        if (!std::isfinite(q[i])) continue;
+        const double base = NormalizeDeg(q[i]);
+        double best = q[i];
+        double bestDistance = -1.0;
+        bool bestInRange = false;
+        for (int turn = -2; turn <= 2; ++turn) {
+            const double candidate = base + 360.0 * turn;
+            const bool inRange = candidate >= jointMin[i] && candidate <= jointMax[i];
+            const double distance = std::fabs(candidate - double(joints[i]));
+            if (bestDistance < 0.0 || (inRange && !bestInRange) ||
+                (inRange == bestInRange && distance < bestDistance)) {
+                best = candidate;
+                bestDistance = distance;
+                bestInRange = inRange;
+            }
+        }
+        q[i] = float(best);
+    }
+}
+
 void RobotKinematic::LogJointLines(int count) const {
     for (int i = 0; i < count; ++i) {
         LogSingleton::instance()->add(

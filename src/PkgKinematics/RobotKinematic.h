@@ -96,6 +96,13 @@ protected:
     // Converts the limit pairs of the first `count` joints from the user to
     // the internal convention (swapping min and max where the direction flips).
     void ConvertLimitsToInternal(int count);
+    // Rotary joints can take a solution angle plus any number of turns. Picks
+    // for each of the first `count` joints the turn nearest the current joint
+    // that lies within the limits (else the nearest), so a Cartesian move never
+    // spins a joint a full turn or leaves a reachable range needlessly.
+    void ChooseNearestTurn(float* q, int count) const;
+    // Angle folded into (-180, 180].
+    static double NormalizeDeg(double angle);
     // Logs "   Joint %d: Min ... JointDirection ..." for the first `count` joints.
     void LogJointLines(int count) const;
     static std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,102 @@
+#include "PkgKinematics/KinematicMath.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include <tinyxml2.h>
+
+#include "ConfigError.h"
+
+using DataTypes::Matrix44;
+using DataTypes::Vector3;
+
+Matrix44 KinematicMath::Product(const Matrix44& a, const Matrix44& b) {
+    return b * a;
+}
+
+Matrix44 KinematicMath::Rz(double deg) {
+    Matrix44 m;
+    m.SetRotationDeg("z", deg);
+    return m;
+}
+
+Matrix44 KinematicMath::Ry(double deg) {
+    Matrix44 m;
+    m.SetRotationDeg("y", deg);
+    return m;
+}
+
+Matrix44 KinematicMath::Tr(float x, float y, float z) {
+    Matrix44 m;
+    m.SetTranslation(x, y, z);
+    return m;
+}
+
+Matrix44 KinematicMath::RigidInverse(const Matrix44& m) {
+    Matrix44 r;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) r(row, col) = m(col, row);
+    for (int row = 0; row < 3; ++row) {
+        r(row, 3) = -(r(row, 0) * m(0, 3) + r(row, 1) * m(1, 3) + r(row, 2) * m(2, 3));
+    }
+    return r;
+}
+
+double KinematicMath::SafeAcos(double x) {
+    return std::acos(x > 1.0 ? 1.0 : (x < -1.0 ? -1.0 : x));
+}
+
+double KinematicMath::SafeAsin(double x) {
+    return std::asin(x > 1.0 ? 1.0 : (x < -1.0 ? -1.0 : x));
+}
+
+Vector3 KinematicMath::Translation(const Matrix44& m) {
+    return Vector3(m(0, 3), m(1, 3), m(2, 3));
+}
+
+Vector3 KinematicMath::Column(const Matrix44& m, int col) {
+    return Vector3(m(0, col), m(1, col), m(2, col));
+}
+
+void KinematicMath::SetColumn(Matrix44& m, int col, const Vector3& v) {
+    m(0, col) = v.x;
+    m(1, col) = v.y;
+    m(2, col) = v.z;
+}
+
+bool KinematicMath::IsFinite(const Matrix44& m) {
+    for (float v : m.m)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+tinyxml2::XMLElement* KinematicMath::OpenRobotFile(tinyxml2::XMLDocument& doc, const std::string& path,
+                                                   const std::string& owner) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) throw ConfigError(46, owner + ": could not find robot ini file: " + path);
+    std::fclose(f);
+    if (doc.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS)
+        throw ConfigError(46, owner + ": could not read robot ini file correctly: " + path);
+    tinyxml2::XMLElement* root = doc.FirstChildElement("Robot");
+    if (root == nullptr) throw ConfigError(46, owner + ": line Robot not found in robot ini file!");
+    return root;
+}
+
+tinyxml2::XMLElement* KinematicMath::RequireChild(tinyxml2::XMLElement* parent, const char* name,
+                                                  const std::string& message) {
+    tinyxml2::XMLElement* e = parent->FirstChildElement(name);
+    if (e == nullptr) throw ConfigError(46, message);
+    return e;
+}
+
+void KinematicMath::ReadFloat(tinyxml2::XMLElement* element, const char* name, float* value,
+                              const std::string& owner) {
+    const tinyxml2::XMLAttribute* a = element->FindAttribute(name);
+    if (a == nullptr) return;
+    float v = 0.0f;
+    if (a->QueryFloatValue(&v) != tinyxml2::XML_SUCCESS || !std::isfinite(v)) {
+        throw ConfigError(46, owner + ": attribute " + name + " of line " + element->Value() +
+                                  " is not a number in robot ini file: \"" + a->Value() + "\"");
+    }
+    *value = v;
+}

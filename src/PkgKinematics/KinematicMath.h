@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include "PkgDataTypes/Matrix44.h"
+#include "PkgDataTypes/Vector3.h"
+
+namespace tinyxml2 {
+class XMLDocument;
+class XMLElement;
+}
+
+// Small helpers shared by the kinematics. Matrix44's operator* composes in
+// reverse (a * b is b·a), so the geometry here is written with Product(a, b),
+// the ordinary product a·b, to keep the formulas readable.
+class KinematicMath {
+public:
+    static constexpr double pi = 3.14159265358979323846;
+    static constexpr double radToDeg = 180.0 / pi;
+    static constexpr double degToRad = pi / 180.0;
+
+    static DataTypes::Matrix44 Product(const DataTypes::Matrix44& a, const DataTypes::Matrix44& b);
+    static DataTypes::Matrix44 Rz(double deg);
+    static DataTypes::Matrix44 Ry(double deg);
+    static DataTypes::Matrix44 Tr(float x, float y, float z);
+    // Inverse of a rigid transform (rotation transposed). Never fails, unlike
+    // the general inverse, which would throw on a degenerate matrix.
+    static DataTypes::Matrix44 RigidInverse(const DataTypes::Matrix44& m);
+    // acos/asin that tolerate arguments pushed just outside [-1, 1] by rounding.
+    static double SafeAcos(double x);
+    static double SafeAsin(double x);
+    static DataTypes::Vector3 Translation(const DataTypes::Matrix44& m);
+    static DataTypes::Vector3 Column(const DataTypes::Matrix44& m, int col);
+    static void SetColumn(DataTypes::Matrix44& m, int col, const DataTypes::Vector3& v);
+    static bool IsFinite(const DataTypes::Matrix44& m);
+
+    // Robot configuration files. Open and parse or throw ConfigError(46):
+    // "<owner>: could not find robot ini file: <path>" when it cannot be read,
+    // "<owner>: could not read robot ini file correctly: <path>" on a parse
+    // error, "<owner>: line Robot not found in robot ini file!" without a root.
+    static tinyxml2::XMLElement* OpenRobotFile(tinyxml2::XMLDocument& doc, const std::string& path,
+                                               const std::string& owner);
+    // The child element or ConfigError(46, message).
+    static tinyxml2::XMLElement* RequireChild(tinyxml2::XMLElement* parent, const char* name,
+                                              const std::string& message);
+    // Reads an optional float attribute; a missing one keeps *value.
+    // A present but non-numeric or non-finite one is fatal (ConfigError 46).
+    static void ReadFloat(tinyxml2::XMLElement* element, const char* name, float* value, const std::string& owner);
+};

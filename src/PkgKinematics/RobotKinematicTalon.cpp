@@ -1,0 +1,215 @@
+#include "PkgKinematics/RobotKinematicTalon.h"
+
+#include <cmath>
+
+#include <tinyxml2.h>
+
+#include "ConfigError.h"
+#include "LogSingleton.h"
+#include "PkgKinematics/KinematicMath.h"
+
+using DataTypes::Matrix44;
+using DataTypes::Vector3;
+using KM = KinematicMath;
+
+namespace {
+const double k = KinematicMath::radToDeg;
+}
+
+void RobotKinematicTalon::ReadIniFile(const std::string& iniFile) {
+    const std::string owner = ClassName();
+    tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
+    tinyxml2::XMLElement* root = KM::OpenRobotFile(doc, iniFile, owner);
+    tinyxml2::XMLElement* kin =
+        KM::RequireChild(root, "Kinematic", "RobotMaster: line Kinematic not found in robot ini file!");
+    tinyxml2::XMLElement* minMax =
+        KM::RequireChild(root, "SoftwareMinMax", "RobotMaster: line SoftwareMinMax not found in robot ini file!");
+    tinyxml2::XMLElement* vel =
+        KM::RequireChild(root, "JointVelocities", "RobotMaster: line JointVelocities not found in robot ini file!");
+    tinyxml2::XMLElement* manu = KM::RequireChild(
+        root, "ManufacturerJointConfig", "RobotMaster: line ManufacturerJointConfig not found in robot ini file!");
+    tinyxml2::XMLElement* sing =
+        KM::RequireChild(root, "SINGULARITIES", "RobotMaster: line \"SINGULARITIES\" not found in robot ini file!");
+
+    KM::ReadFloat(kin, "lz0", &lz0, owner);
+    KM::ReadFloat(kin, "lz1", &lz1, owner);
+    KM::ReadFloat(kin, "lz2", &lz2, owner);
+    KM::ReadFloat(kin, "lz3", &lz3, owner);
+    KM::ReadFloat(kin, "lz4", &lz4, owner);
+    if (jointCount == 5) {
+        KM::ReadFloat(kin, "lz5", &lz5, owner);
+        KM::ReadFloat(kin, "ly0", &ly0, owner);
+    }
+    for (int i = 0; i < jointCount; ++i) {
+        const std::string a = "A" + std::to_string(i + 1);
+        KM::ReadFloat(minMax, (a + "Min").c_str(), &jointMin[i], owner);
+        KM::ReadFloat(minMax, (a + "Max").c_str(), &jointMax[i], owner);
+        KM::ReadFloat(vel, a.c_str(), &maxJointVelocities[i], owner);
+        KM::ReadFloat(manu, (a + "Offset").c_str(), &jointOffsets[i], owner);
+        KM::ReadFloat(manu, (a + "Dir").c_str(), &jointDirections[i], owner);
+    }
+    KM::ReadFloat(manu, "zOffset", &baseHeightOffset, owner);
+    KM::ReadFloat(sing, "Center", &center, owner);
+    KM::ReadFloat(sing, "Ellbow", &ellbow, owner);
+
+    // The closed-form solution divides by both arm lengths; a flipped joint
+    // sense other than +-1 would scale joint values.
+    if (!(lz2 > 0.0f) || !(lz3 > 0.0f))
+        throw ConfigError(46, owner + ": link lengths lz2 and lz3 must be positive!");
+    for (int i = 0; i < jointCount; ++i) {
+        if (jointDirections[i] != 1.0f && jointDirections[i] != -1.0f)
+            throw ConfigError(46, owner + ": A" + std::to_string(i + 1) +
+                                      "Dir must be 1 or -1 in line ManufacturerJointConfig!");
+    }
+    if (center < 0.0f || ellbow < 0.0f)
+        throw ConfigError(46, owner + ": SINGULARITIES Center and Ellbow must not be negative!");
+}
+
+void RobotKinematicTalon::Init(std::string name, std::string type, std::string iniFile) {
+    robotName = name;
+    robotType = type;
+    LogSingleton* log = LogSingleton::instance();
+    log->add(" ");
+    log->add(Format("RK5Axis %s / %s  - Kinematic Data: ", name.c_str(), type.c_str()));
+    SetInitDefaults();
+    ReadIniFile(iniFile);
+    LogJointLines(jointCount);
+    ConvertLimitsToInternal(jointCount);
+    log->add(JointLengthLine());
+    log->add(" ");
+    errorReported = false;
+}
+
+void RobotKinematicTalon::ForwardKinJ1toJ3(float* q, Matrix44* out) {
+    Matrix44 a = KM::Product(KM::Tr(0.0f, 0.0f, lz0), KM::Rz(q[0]));
+    a = KM::Product(a, KM::Tr(0.0f, 0.0f, lz1));
+    a = KM::Product(a, KM::Ry(q[1]));
+    a = KM::Product(a, KM::Tr(0.0f, 0.0f, lz2));
+    a = KM::Product(a, KM::Ry(q[2]));
+    *out = KM::Product(a, KM::Tr(0.0f, 0.0f, lz3));
+}
+
+void RobotKinematicTalon::ForwardKin(float* q, Matrix44* out) {
+    Matrix44 a, w;
+    ForwardKinJ1toJ3(q, &a);
+    wristPoint = KM::Translation(a);
+    ForwardKinJ4toJ6(q, &w);
+    *out = KM::Product(a, w);
+}
+
+void RobotKinematicTalon::Fail(int code, const std::string& message) {
+    if (!errorReported) {
+        LogSingleton::instance()->add(message);
+        errorReported = true;
+    }
+    throw code;
+}
+
+void RobotKinematicTalon::ComputeA1toA3(Matrix44 t, float* q) {
+    const double len = WristLength();
+    const double wx = double(t(0, 3)) - len * t(0, 2);
+    const double wy = double(t(1, 3)) - len * t(1, 2);
+    const double wz = double(t(2, 3)) - len * t(2, 2);
+    if (!std::isfinite(wx) || !std::isfinite(wy) || !std::isfinite(wz)) Fail(errorOutOfReach, "InvKin: OutofReach");
+    if (std::fabs(wx) < center && std::fabs(wy) < center) {
+        Fail(errorNearCenterAxis,
+             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", wx, wy, double(center)));
+    }
+    const double phi1 = std::atan2(wy, wx);
+    const double r = std::sqrt(wx * wx + wy * wy);
+    const double dz = wz - (double(lz0) + double(lz1));
+    const double d = std::sqrt(dz * dz + r * r);
+    const double upper = lz2, fore = lz3;
+    if (d > upper + fore - ellbow) Fail(errorOutOfReach, "InvKin: OutofReach");
+    const double cosBeta = (d * d - fore * fore + upper * upper) / (2.0 * d * upper);
+    const double cosGamma = (fore * fore - d * d + upper * upper) / (2.0 * fore * upper);
+    // Beyond rounding, the wrist point is too close to the shoulder to be reached.
+    if (!(d > 0.0) || std::fabs(cosBeta) > 1.0 + 1e-6 || std::fabs(cosGamma) > 1.0 + 1e-6)
+        Fail(errorOutOfReach, "InvKin: OutofReach");
+    const double alpha = KM::SafeAsin(dz / d);
+    const double beta = KM::SafeAcos(cosBeta);
+    const double gamma = KM::SafeAcos(cosGamma);
+
+    double q1 = phi1 * k;
+    double q2, q3;
+    if (elbowFlag) {
+        q2 = 90.0 - (alpha + beta) * k;
+        q3 = 180.0 - gamma * k;
+    } else {
+        q2 = 90.0 + (beta - alpha) * k;
+        q3 = gamma * k - 180.0;
+    }
+    if (UsesFrontFlag() && !frontFlag) {
+        q1 += 180.0;
+        if (q1 > 180.0) q1 -= 360.0;
+        q2 = -q2;
+        q3 = -q3;
+    }
+    q[0] = float(q1);
+    q[1] = float(q2);
+    q[2] = float(q3);
+}
+
+void RobotKinematicTalon::LimitOrientation(Matrix44* t) {
+    const double theta = std::atan2(double((*t)(1, 3)), double((*t)(0, 3)));
+    Vector3 z = KM::Column(*t, 2);
+    z.RotateZRad(float(-theta));
+    z.y = 0.0f;
+    const float zLen = std::sqrt(z.x * z.x + z.z * z.z);
+    if (!(zLen > 1e-6f)) Fail(errorOutOfReach, "InvKin: OutofReach");
+    z.x /= zLen;
+    z.z /= zLen;
+    z.RotateZRad(float(theta));
+
+    // x and y are made unit length again, so the stored pose stays a rotation.
+    Vector3 x = Vector3::Cross(KM::Column(*t, 1), z);
+    float xLen = x.Length();
+    if (!(xLen > 1e-6f)) {
+        // The old y axis lies along the new tool axis: keep the old x direction instead.
+        x = Vector3::Cross(Vector3::Cross(z, KM::Column(*t, 0)), z);
+        xLen = x.Length();
+        if (!(xLen > 1e-6f)) Fail(errorOutOfReach, "InvKin: OutofReach");
+    }
+    x = Vector3(x.x / xLen, x.y / xLen, x.z / xLen);
+    const Vector3 y = Vector3::Cross(z, x);
+    KM::SetColumn(*t, 0, x);
+    KM::SetColumn(*t, 1, y);
+    KM::SetColumn(*t, 2, z);
+}
+
+void RobotKinematicTalon::SetJoints(float* u, bool check) {
+    float q[maxModelJoints];
+    for (int i = 0; i < jointCount; ++i) {
+        if (!std::isfinite(u[i])) throw int(errorJointBelowMin);
+        q[i] = UserToInternal(i, u[i]);
+    }
+    if (check) CheckJoints(q);
+    for (int i = 0; i < jointCount; ++i) joints[i] = q[i];
+    Matrix44 p;
+    ForwardKin(q, &p);
+    elbowFlag = NormalizeDeg(q[2]) >= 0.0;  // the folded angle decides
+    Vector3 w = wristPoint;
+    w.RotateZRad(float(-double(q[0]) * KM::pi / 180.0));
+    if (w.x >= 0.0f) {
+        frontFlag = true;
+    } else {
+        frontFlag = false;
+        elbowFlag = !elbowFlag;
+    }
+    pose = p;
+}
+
+void RobotKinematicTalon::SetPosition(Matrix44 t) {
+    if (!KM::IsFinite(t)) Fail(errorOutOfReach, "InvKin: OutofReach");
+    Matrix44 limited = t;
+    LimitOrientation(&limited);
+    float q[maxModelJoints];
+    InverseKin(limited, q);
+    for (int i = 0; i < jointCount; ++i)
+        if (!std::isfinite(q[i])) Fail(errorOutOfReach, "InvKin: OutofReach");
+    ChooseNearestTurn(q, jointCount);
+    CheckJoints(q);
+    pose = limited;
+    for (int i = 0; i < jointCount; ++i) joints[i] = q[i];
+    errorReported = false;
+}
