@@ -133,6 +133,7 @@ private:
     int InterpolateLocked(int cycleMs, float override, DataTypes::RobotState* state);
     void HandleResultLocked(int result);
     void PreparePathLocked(DataTypes::RobotState* state);
+    Command PlannerCopyLocked(const Command& command, DataTypes::RobotState* state);
     void PauseLocked();
     void StopLocked();
     void ClearPathLocked();

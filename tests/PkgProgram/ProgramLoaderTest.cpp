@@ -41,7 +41,10 @@ std::string Shown() {
 
 class ProgramLoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override { LogSingleton::instance()->SetConsoleEcho(false); }
+    void SetUp() override {
+        LogTail::UsePrivateLog();
+        LogSingleton::instance()->SetConsoleEcho(false);
+    }
     void Write(const std::string& name, const std::string& content) {
         dir.Write("Data/Programs/" + name, content);
     }
@@ -183,7 +186,7 @@ TEST_F(ProgramLoaderTest, SubProgramIndicesCountFromTheBaseIndex) {
     EXPECT_TRUE(log.Has("IPO: Program: two.xml (1 of 3) with 1 points"));
 }
 
-TEST_F(ProgramLoaderTest, LoadErrorsThrowTheirTextsAndLoadNothing) {
+TEST_F(ProgramLoaderTest, LoadErrorsThrowTheirTexts) {
     Write("empty.xml", "");
     Write("broken.xml", "<Program><Joint a1=\"1\"></Program>");
     Write("noroot.xml", "<Programme/>");

@@ -1,9 +1,13 @@
 #include "support/LogTail.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <fstream>
 
 #include "LogSingleton.h"
+#include "support/TempDir.h"
 
 namespace {
 // Every line is "HH:MM:SS:mmm" (hours may have more digits), five blanks, text.
@@ -13,6 +17,19 @@ std::string WithoutStamp(const std::string& line) {
     return line.substr(blanks + 5);
 }
 }  // namespace
+
+void LogTail::UsePrivateLog() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    // Outlives the log (made after it, so destroyed after it at exit).
+    static TempDir directory;
+    char previous[PATH_MAX];
+    if (getcwd(previous, sizeof previous) == nullptr) return;
+    if (chdir(directory.Path().c_str()) != 0) return;
+    LogSingleton::instance();  // made here unless it exists already
+    if (chdir(previous) != 0) return;
+}
 
 LogTail::LogTail() {
     LogSingleton::instance()->Flush();

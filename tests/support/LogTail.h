@@ -7,6 +7,12 @@
 // without their time stamps, so that tests can check log texts exactly.
 class LogTail {
 public:
+    // Makes the process-wide log write into a directory of this process alone,
+    // if no log was made yet (ctest runs tests as parallel processes, which would
+    // otherwise share one log file in the build directory). Call it before
+    // anything logs, at the start of a fixture's SetUp.
+    static void UsePrivateLog();
+
     LogTail();
     // Lines logged since construction (or since the last Skip()).
     std::vector<std::string> Lines() const;
