@@ -126,6 +126,9 @@ void LogSingleton::writeLine(const std::string& text, bool error) {
         file.flush();
     }
     lastTime = Now();
+    recentLines.push_back(text);
+    if (recentLines.size() > recentLineCount) recentLines.pop_front();
+    lineSequence++;
     lineCount++;
     if (lineCount > maxLineCount) changeFile();
 }
@@ -281,4 +284,16 @@ int LogSingleton::GetLineCount() const {
 int LogSingleton::GetFileIndex() const {
     std::lock_guard<std::mutex> lock(writeMutex);
     return fileIndex;
+}
+
+uint64_t LogSingleton::LineSequence() const {
+    std::lock_guard<std::mutex> lock(writeMutex);
+    return lineSequence;
+}
+
+std::vector<std::string> LogSingleton::LinesSince(uint64_t sequence) const {
+    std::lock_guard<std::mutex> lock(writeMutex);
+    uint64_t wanted = lineSequence > sequence ? lineSequence - sequence : 0;
+    if (wanted > recentLines.size()) wanted = recentLines.size();
+    return std::vector<std::string>(recentLines.end() - static_cast<long>(wanted), recentLines.end());
 }

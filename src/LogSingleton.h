@@ -1,10 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <deque>
 #include <ctime>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // PLC interface settings from the project file; all 0 until the project is read.
 struct PlcSettings {
@@ -62,6 +65,12 @@ public:
     std::string GetVersion() const;
     void SetConsoleEcho(bool on) { echoConsole.store(on); }
     int GetLineCount() const;
+    // The texts (without stamps) of the most recent lines, for tests and
+    // diagnostics: LineSequence() counts every line ever logged, LinesSince(n)
+    // returns those logged after the sequence number n that are still kept.
+    static constexpr size_t recentLineCount = 4096;
+    uint64_t LineSequence() const;
+    std::vector<std::string> LinesSince(uint64_t sequence) const;
     int GetFileIndex() const;
 
     // Pure helpers behind the header and the stamp.
@@ -86,6 +95,8 @@ private:
     timespec startTime{};
     timespec lastTime{};
     std::atomic<bool> echoConsole{true};
+    std::deque<std::string> recentLines;
+    uint64_t lineSequence = 0;
 
     mutable std::mutex dataMutex;  // everything below
     std::string workingDirectory;

@@ -161,3 +161,20 @@ TEST(LogSingletonSettings, PlcAndFlagsAndAddresses) {
     EXPECT_EQ(ip.rfind("Running on IP address: ", 0), 0u);
     EXPECT_EQ(ip.find("127.0.0.1"), std::string::npos);
 }
+
+TEST(LogSingletonRecent, KeepsTheNewestLinesInMemory) {
+    TempDir dir;
+    LogSingleton log(dir.Path(), 100, false);
+    uint64_t start = log.LineSequence();
+    log.add("one");
+    log.addError("two");
+    std::vector<std::string> lines = log.LinesSince(start);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "one");
+    EXPECT_EQ(lines[1], "two");
+    for (size_t i = 0; i < LogSingleton::recentLineCount + 10; ++i) log.add("x" + std::to_string(i));
+    lines = log.LinesSince(start);
+    EXPECT_EQ(lines.size(), LogSingleton::recentLineCount);
+    EXPECT_EQ(lines.back(), "x" + std::to_string(LogSingleton::recentLineCount + 9));
+    EXPECT_TRUE(log.LinesSince(log.LineSequence()).empty());
+}

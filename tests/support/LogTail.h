@@ -1,16 +1,18 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-// Reads the lines the process-wide log writes from the moment it is made,
-// without their time stamps, so that tests can check log texts exactly.
+// The lines the process-wide log writes from the moment it is made, without
+// their time stamps, so that tests can check log texts exactly. Taken from the
+// log's in-memory record rather than its file, which parallel test processes share.
 class LogTail {
 public:
-    // Makes the process-wide log write into a directory of this process alone,
-    // if no log was made yet (ctest runs tests as parallel processes, which would
-    // otherwise share one log file in the build directory). Call it before
-    // anything logs, at the start of a fixture's SetUp.
+    // Makes the process-wide log write its files into a directory of this
+    // process alone, if no log was made yet (ctest runs tests as parallel
+    // processes, which would otherwise all write one log file in the build
+    // directory). Call it before anything logs, at the start of a fixture's SetUp.
     static void UsePrivateLog();
 
     LogTail();
@@ -24,7 +26,5 @@ public:
     void Skip();
 
 private:
-    std::string File() const;
-    std::string file;
-    long long offset = 0;
+    uint64_t start = 0;
 };
