@@ -130,7 +130,52 @@ void RobotKinematicDelta::ForwardKin(float* q, Matrix44* target) {
         }
         if (passBest < searchGoodEnough) break;
     }
+    centre = Polish(q, centre, previousBest < 1e10f ? previousBest : Fitness(q, centre));
     target->SetTranslation(centre.x, centre.y, centre.z);
+}
+
+// Newton steps on the three closing errors, each kept only when it lowers the
+// fitness: the grid search ends within a few micrometres at best (and further
+// off when its passes run out), the published pose should be exact.
+Vector3 RobotKinematicDelta::Polish(float* q, Vector3 p, float fitness) {
+    for (int iteration = 0; iteration < 4 && fitness > 1e-6f; ++iteration) {
+        double jac[3][3], err[3];
+        Vector3 rotated = p;
+        for (int arm = 0; arm < 3; ++arm) {
+            const Vector3 v = ArmVector(rotated);
+            const Vector3 e = Elbow(q[arm]);
+            double u[3] = {double(v.x) - e.x, double(v.y) - e.y, double(v.z) - e.z};
+            const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+            if (!(len > 1e-9)) return p;
+            for (double& c : u) c /= len;
+            err[arm] = double(lowerArmLength) - len;
+            // d err / d p = -(R_arm^T u): rotate u back by -arm * 120 degrees.
+            const double a = -double(arm) * 2.0943951023931953;
+            jac[arm][0] = -(std::cos(a) * u[0] - std::sin(a) * u[1]);
+            jac[arm][1] = -(std::sin(a) * u[0] + std::cos(a) * u[1]);
+            jac[arm][2] = -u[2];
+            rotated.RotateZRad(armAngleRad);
+        }
+        // Solve jac * d = -err by Cramer's rule.
+        const double det = jac[0][0] * (jac[1][1] * jac[2][2] - jac[1][2] * jac[2][1]) -
+                           jac[0][1] * (jac[1][0] * jac[2][2] - jac[1][2] * jac[2][0]) +
+                           jac[0][2] * (jac[1][0] * jac[2][1] - jac[1][1] * jac[2][0]);
+        if (!(std::fabs(det) > 1e-9)) return p;
+        double d[3];
+        for (int c = 0; c < 3; ++c) {
+            double m[3][3];
+            for (int r = 0; r < 3; ++r)
+                for (int k = 0; k < 3; ++k) m[r][k] = (k == c) ? -err[r] : jac[r][k];
+            d[c] = (m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                    m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0])) / det;
+        }
+        const Vector3 candidate(float(p.x + d[0]), float(p.y + d[1]), float(p.z + d[2]));
+        const float f = Fitness(q, candidate);
+        if (!(f < fitness)) return p;
+        p = candidate;
+        fitness = f;
+    }
+    return p;
 }
 
 void RobotKinematicDelta::checkLinkages(float* q, Vector3 p) {

@@ -51,4 +51,5 @@ private:
     // Vector from arm 0's upper-arm joint to its platform joint.
     DataTypes::Vector3 ArmVector(const DataTypes::Vector3& p) const;
     DataTypes::Vector3 Elbow(float q) const;
+    DataTypes::Vector3 Polish(float* q, DataTypes::Vector3 p, float fitness);
 };
