@@ -21,6 +21,9 @@ case "$sanitize" in
   *) dir="$root/build-asan"; type="RelWithDebInfo" ;;
 esac
 jobs="$(nproc 2>/dev/null || echo 2)"
+# Let ccache share results between checkouts in different folders (CI clones anew).
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=1
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DORVANE_SANITIZE="$sanitize" >/dev/null
 cmake --build "$dir" -j "$jobs"
 echo "build.sh: built into $dir"
