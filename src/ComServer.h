@@ -1,0 +1,128 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ComProgramAccess.h"
+#include "ComUpload.h"
+#include "PkgDataTypes/RobotState.h"
+
+class RobotMaster;
+class IPO;
+class ProjectManager;
+struct ComRequest;
+
+// TCP server for one PC front-end. Its own thread accepts a client, reads
+// framed messages and turns them into pending operator commands, jog values
+// and program requests; the main loop has it publish the robot state every
+// pass. Sends from the main loop and the server thread are serialised.
+class ComServer {
+public:
+    static constexpr int defaultPort = 3920;
+    static constexpr int watchdogPasses = 100;
+
+    ComServer();
+    ~ComServer();
+    ComServer(const ComServer&) = delete;
+    ComServer& operator=(const ComServer&) = delete;
+
+    void SetRobot(RobotMaster* robot) { rm = robot; }
+    void SetIPO(IPO* interpreter);
+    void SetProjectManager(ProjectManager* project);
+    // Replaces the interpreter access (tests); nullptr returns to the IPO's.
+    void SetProgramAccess(ComProgramAccess* access);
+
+    // Port to listen on; 0 picks a free one (see GetBoundPort). Without a
+    // call, ORVANE_FRONTEND_PORT or 3920.
+    void SetPort(int port);
+    // Local IPv4 address to listen on; without a call ORVANE_FRONTEND_ADDRESS,
+    // or all local addresses.
+    void SetBindAddress(const std::string& address);
+    // Directory that uploads go to (ends with '/'); default base directory + "Data/".
+    void SetDataDirectory(const std::string& directory);
+
+    void StartServer();
+    void StopServer();
+
+    // Main loop, once per pass.
+    void SetCurrentPos(DataTypes::RobotState state);
+    void PublishData();
+    void SendDisplayMessage();
+    void GetJogValues(float* out);
+    void resetJogValues();
+    // Takes the pending operator command and clears it; false when none.
+    bool TakePendingCommand(int* code, int* intArg, float* numArg);
+    // Operator command 6 reads these; the protocol never sets them.
+    float GetFurtherFloat() const { return furtherFloat; }
+    DataTypes::RobotState GetCommandState() const { return commandState; }
+
+    void SendAnswer(std::string text);
+    // One framed message from the client (server thread).
+    void ParseMessage(char* message, int length);
+
+    bool IsConnected() const { return connected.load(); }
+    int GetBoundPort() const { return boundPort.load(); }
+    int GetWatchdog() const;
+    int GetCounter() const;
+
+    // Port from the environment text (nullptr = unset); an invalid value
+    // gives 3920 and a log line in *logLine.
+    static int PortFromEnvironment(const char* value, std::string* logLine);
+
+private:
+    void threadComLoop();
+    void serveOneConnection();
+    void readFramedMessage(int fd);
+    int readByte(int fd, char* byte);
+    void apply(const ComRequest& request);
+    bool sendLocked(const std::string& text);
+    void sendFailed();
+    void dropClient();
+    void closeConnection();
+    bool sleepFor(int ms);  // false when stopped meanwhile
+
+    RobotMaster* rm = nullptr;
+    IPO* ipo = nullptr;
+    ProjectManager* project = nullptr;
+    std::unique_ptr<ComProgramAccess> ownAccess;
+    std::atomic<ComProgramAccess*> access{nullptr};
+    std::atomic<ComProgramAccess*> testAccess{nullptr};
+
+    std::atomic<bool> stopFlag{false};
+    std::atomic<bool> connected{false};
+    std::thread thread;
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+
+    mutable std::mutex sendMutex;  // connection socket and counter
+    int connFd = -1;
+    int counter = 0;
+
+    int listenFd = -1;  // server thread only
+    int port = -1;      // -1: not chosen yet
+    bool portSet = false;
+    std::string bindAddress;
+    bool bindAddressSet = false;
+    std::atomic<int> boundPort{0};
+    std::string dataDirectory;
+
+    mutable std::mutex commandMutex;
+    int pendingCode = 0;
+    int pendingInt = 0;
+    float pendingFloat = 0.0f;
+    float furtherFloat = 0.0f;
+    DataTypes::RobotState commandState;
+
+    mutable std::mutex jogMutex;  // jog values and watchdog
+    float jogValues[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    int watchdog = 0;
+
+    mutable std::mutex stateMutex;
+    DataTypes::RobotState currentState;
+
+    ComUpload upload;  // server thread only
+};

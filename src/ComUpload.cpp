@@ -1,0 +1,79 @@
+#include "ComUpload.h"
+
+#include <cstdio>
+
+#include "ComMessageParser.h"
+
+namespace {
+std::string Format(const char* format, const std::string& text, int value) {
+    char buf[600];
+    std::snprintf(buf, sizeof(buf), format, text.c_str(), value);
+    return buf;
+}
+}  // namespace
+
+ComUpload::~ComUpload() {
+    if (file.is_open()) file.close();
+}
+
+std::vector<std::string> ComUpload::Init(const std::string& dataDirectory,
+                                         const std::string& fileName, int announcedLines) {
+    std::vector<std::string> log;
+    if (file.is_open()) {
+        file.close();
+        log.push_back(Format("NEX-Server: upload of %s closed unfinished after %d lines", name,
+                             received));
+    }
+    received = 0;
+    announced = announcedLines;
+    name = fileName;
+    failed = false;
+    log.push_back("");
+    log.push_back(Format("NEX-Server: Starting file upload: %s, %d", name, announced));
+    path = dataDirectory + name;
+    file.open(path, std::ios::out | std::ios::trunc);
+    log.push_back("   Full path: " + path);
+    if (!file.is_open()) {
+        failed = true;
+        log.push_back("NEX-Server: ERROR could not open upload file " + path);
+    }
+    return log;
+}
+
+std::vector<std::string> ComUpload::Line(const std::string& text) {
+    std::vector<std::string> log;
+    if (!file.is_open()) {
+        log.push_back("NEX-Server: ERROR upload line without an open upload, ignored");
+        return log;
+    }
+    char head[64];
+    std::snprintf(head, sizeof(head), "   File upload line %d: ", received);
+    log.push_back(head + ComMessageParser::Printable(text));
+    file << text << '\n';
+    if (!file) failed = true;
+    ++received;
+    return log;
+}
+
+std::vector<std::string> ComUpload::Finish(std::string* displayText) {
+    std::vector<std::string> log;
+    if (!file.is_open()) {
+        log.push_back("NEX-Server: ERROR UploadFileFinish without an open upload");
+        if (displayText != nullptr) *displayText = "Upload failed: " + name;
+        return log;
+    }
+    file.flush();
+    if (!file) failed = true;
+    file.close();
+    std::string text;
+    if (failed) {
+        text = Format("Upload of %s failed after %d lines", name, received);
+        log.push_back("NEX-Server: ERROR " + text);
+    } else {
+        text = Format("%s uploaded, %d lines", name, announced);
+        log.push_back(text);
+    }
+    log.push_back("");
+    if (displayText != nullptr) *displayText = text;
+    return log;
+}
