@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include <tinyxml2.h>
 
@@ -56,8 +57,12 @@ void RobotKinematicCartesian::BuildDirectionMatrix() {
     if (std::fabs(det) < 1e-6) {
         throw ConfigError(46, std::string(owner) + ": axis directions dirA1, dirA2, dirA3 are not independent!");
     }
+    try {
+        inverseDirectionMatrix = Matrix44::inverse(d);
+    } catch (const std::string&) {
+        throw ConfigError(46, std::string(owner) + ": axis directions dirA1, dirA2, dirA3 are not independent!");
+    }
     directionMatrix = d;
-    inverseDirectionMatrix = Matrix44::inverse(d);
 }
 
 void RobotKinematicCartesian::ReadIniFile(const std::string& iniFile) {
@@ -112,6 +117,8 @@ void RobotKinematicCartesian::Init(std::string name, std::string type, std::stri
 }
 
 void RobotKinematicCartesian::SetJoints(float* j, bool check) {
+    for (int i = 0; i < 3; ++i)
+        if (!std::isfinite(j[i])) throw int(errorJointBelowMin);
     if (check) CheckJoints(j);
     const Vector3 p(originOffset.x + j[0] * dirA1.x + j[1] * dirA2.x + j[2] * dirA3.x,
                     originOffset.y + j[0] * dirA1.y + j[1] * dirA2.y + j[2] * dirA3.y,

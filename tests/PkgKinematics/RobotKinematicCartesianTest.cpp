@@ -57,6 +57,9 @@ TEST(KinCartesian, LimitViolationLeavesJointsAndPose) {
     EXPECT_EQ(k.joints[2], 30.0f);
     k.SetJoints(high, false);  // unchecked moves are the caller's business
     EXPECT_EQ(k.joints[2], 301.0f);
+    float nanJoints[3] = {std::nanf(""), 0, 0};
+    EXPECT_EQ(ThrownCode([&] { k.SetJoints(nanJoints, false); }), 13);  // but never NaN
+    EXPECT_EQ(k.joints[0], 10.0f);
 }
 
 TEST(KinCartesian, SkewedAxesRandomRoundTrip) {
