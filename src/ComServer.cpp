@@ -165,7 +165,7 @@ bool ComServer::sendLocked(const std::string& text) {
 void ComServer::sendFailed() {
     connected.store(false);
     {
-        std::lock_guard<std::mutex> lock(jogMutex);
+        std::lock_guard<std::mutex> lock(watchdogMutex);
         watchdog = -1;
     }
     Log("NEX-Server: could not write to stream, closing connection");
@@ -174,41 +174,34 @@ void ComServer::sendFailed() {
 void ComServer::GetJogValues(float* out) {
     bool dropped = false;
     {
-        std::lock_guard<std::mutex> lock(jogMutex);
+        std::lock_guard<std::mutex> lock(watchdogMutex);
         // Counts down only while armed, so an idle watchdog never wraps.
         if (watchdog > 0) {
             --watchdog;
             if (watchdog == 0) {
                 connected.store(false);
                 watchdog = -1;
-                for (float& v : jogValues) v = 0.0f;
+                channel.ResetJogValues();
                 dropped = true;
             }
         }
-        if (out != nullptr) {
-            for (int i = 0; i < 9; ++i) out[i] = jogValues[i];
-        }
+        if (out != nullptr) channel.GetJogValues(out);
     }
     if (dropped) Log("NEX-Server: client does not send anymore (watchdog), closing connection");
 }
 
-void ComServer::resetJogValues() {
-    std::lock_guard<std::mutex> lock(jogMutex);
-    for (float& v : jogValues) v = 0.0f;
-}
+void ComServer::resetJogValues() { channel.ResetJogValues(); }
 
 bool ComServer::TakePendingCommand(int* code, int* intArg, float* numArg) {
-    std::lock_guard<std::mutex> lock(commandMutex);
-    if (code != nullptr) *code = pendingCode;
-    if (intArg != nullptr) *intArg = pendingInt;
-    if (numArg != nullptr) *numArg = pendingFloat;
-    bool any = pendingCode != 0;
-    pendingCode = 0;
-    return any;
+    OperatorCommand command = channel.TakeCommand();
+    if (code != nullptr) *code = command.code;
+    if (intArg != nullptr) *intArg = command.intArg;
+    if (numArg != nullptr) *numArg = command.numArg;
+    return command.code != 0;
 }
 
 int ComServer::GetWatchdog() const {
-    std::lock_guard<std::mutex> lock(jogMutex);
+    std::lock_guard<std::mutex> lock(watchdogMutex);
     return watchdog;
 }
 
@@ -244,18 +237,18 @@ void ComServer::apply(const ComRequest& r) {
         case Action::None:
             break;
         case Action::KeepAlive: {
-            std::lock_guard<std::mutex> lock(jogMutex);
-            for (int i = 0; i < 9; ++i) jogValues[i] = r.jogValid ? r.values[i] : 0.0f;
-            if (r.jogValid) watchdog = watchdogPasses;
+            std::lock_guard<std::mutex> lock(watchdogMutex);
+            if (r.jogValid) {
+                channel.SetJogValues(r.values);
+                watchdog = watchdogPasses;
+            } else {
+                channel.ResetJogValues();
+            }
             break;
         }
-        case Action::Pending: {
-            std::lock_guard<std::mutex> lock(commandMutex);
-            pendingCode = r.code;
-            pendingInt = r.intArg;
-            pendingFloat = r.floatArg;
+        case Action::Pending:
+            channel.PostCommand(r.code, r.intArg, r.floatArg);
             break;
-        }
         case Action::DeleteProgramFile:
             if (programs == nullptr) {
                 noInterpreter();
@@ -330,10 +323,7 @@ void ComServer::apply(const ComRequest& r) {
 // ---------------------------------------------------------------- server thread
 
 void ComServer::threadComLoop() {
-    {
-        std::lock_guard<std::mutex> lock(commandMutex);
-        pendingCode = 0;
-    }
+    channel.ClearCommand();
     try {
         while (!stopFlag.load()) {
             connected.store(false);
@@ -414,7 +404,7 @@ void ComServer::serveOneConnection() {
         Log("NEX-Server: setsockopt failed");
     }
     {
-        std::lock_guard<std::mutex> lock(jogMutex);
+        std::lock_guard<std::mutex> lock(watchdogMutex);
         watchdog = -1;
     }
     {
@@ -501,6 +491,6 @@ void ComServer::readFramedMessage(int fd) {
 
 void ComServer::dropClient() {
     connected.store(false);
-    std::lock_guard<std::mutex> lock(jogMutex);
+    std::lock_guard<std::mutex> lock(watchdogMutex);
     watchdog = -1;
 }

@@ -9,6 +9,7 @@
 
 #include "ComProgramAccess.h"
 #include "ComUpload.h"
+#include "OperatorChannel.h"
 #include "PkgDataTypes/RobotState.h"
 
 class RobotMaster;
@@ -31,6 +32,7 @@ public:
     ComServer& operator=(const ComServer&) = delete;
 
     void SetRobot(RobotMaster* robot) { rm = robot; }
+    // Set before StartServer (changes while the server runs are ignored).
     void SetIPO(IPO* interpreter);
     void SetProjectManager(ProjectManager* project);
     // Replaces the interpreter access (tests); nullptr returns to the IPO's.
@@ -54,6 +56,10 @@ public:
     void SendDisplayMessage();
     void GetJogValues(float* out);
     void resetJogValues();
+    // The pending operator command and the jog values, as the main loop
+    // takes and clears them (the jog values are better read through
+    // GetJogValues, which runs the watchdog).
+    OperatorChannel& Channel() { return channel; }
     // Takes the pending operator command and clears it; false when none.
     bool TakePendingCommand(int* code, int* intArg, float* numArg);
     // Operator command 6 reads these; the protocol never sets them.
@@ -110,15 +116,13 @@ private:
     std::atomic<int> boundPort{0};
     std::string dataDirectory;
 
-    mutable std::mutex commandMutex;
-    int pendingCode = 0;
-    int pendingInt = 0;
-    float pendingFloat = 0.0f;
+    OperatorChannel channel;  // pending command and jog values
     float furtherFloat = 0.0f;
     DataTypes::RobotState commandState;
 
-    mutable std::mutex jogMutex;  // jog values and watchdog
-    float jogValues[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    // The watchdog; held around jog updates that go with it, so that a
+    // keep-alive and a drop never interleave. Taken before the channel's lock.
+    mutable std::mutex watchdogMutex;
     int watchdog = 0;
 
     mutable std::mutex stateMutex;
