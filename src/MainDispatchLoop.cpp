@@ -41,6 +41,11 @@ void MainDispatchLoop::Sleep(int ms) {
     }
 }
 
+void MainDispatchLoop::Report(const std::string& line) {
+    Log()->add(line);
+    if (reportObserver) reportObserver(line);
+}
+
 bool MainDispatchLoop::Pass() {
     if (shutdownRequested.exchange(false) && !flagStop.load()) {
         Log()->add("Orvane: termination signal received");
@@ -73,13 +78,13 @@ bool MainDispatchLoop::Pass() {
             Log()->add("Orvane: shutdown requested by the joint bus");
             Shutdown();
         }
-        Log()->add(StatusLine(rs));
+        Report(StatusLine(rs));
     }
     if (passCounter >= reportEvery) {
         rm.GetFrequency();
-        Log()->add(ErrorLine(rs));
-        Log()->add(TemperatureLine(rs));
-        Log()->add(ReferenceLine(rs));
+        Report(ErrorLine(rs));
+        Report(TemperatureLine(rs));
+        Report(ReferenceLine(rs));
         passCounter = 0;
     }
 

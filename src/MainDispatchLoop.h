@@ -43,6 +43,8 @@ public:
     void SetProjectManager(ProjectManager* manager) { project = manager; }
     // Replaces the sleeps (tests drive passes without waiting).
     void SetSleep(std::function<void(int ms)> sleepFunction) { sleepMs = std::move(sleepFunction); }
+    // Sees every status and report line as it is logged.
+    void SetReportObserver(std::function<void(const std::string&)> observer) { reportObserver = std::move(observer); }
 
     // One pass; returns false once the loop is to end.
     bool Pass();
@@ -76,6 +78,7 @@ private:
     OperatorCommand SelectCommand();
     void CarryOutProgramCode(const OperatorCommand& command);
     void Sleep(int ms);
+    void Report(const std::string& line);
 
     RobotMaster& rm;
     DataTypes::RobotState& rs;
@@ -85,6 +88,7 @@ private:
     Peripherals peripherals;
     ProjectManager* project = nullptr;
     std::function<void(int)> sleepMs;
+    std::function<void(const std::string&)> reportObserver;
 
     std::atomic<bool> flagStop{false};
     std::atomic<bool> shutdownRequested{false};

@@ -1,31 +1,105 @@
-// Entry point of the controller. The full start-up and main dispatch loop
-// are built on top of this as the robot core lands.
+// Entry point of the controller: the process-wide objects, start-up, the main
+// dispatch loop and the orderly exit.
+#include <signal.h>
+
+#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <string>
+#include <thread>
 
 #include "ConfigError.h"
+#include "KeyboardInput.h"
 #include "LogSingleton.h"
+#include "MainDispatchLoop.h"
+#include "OperatorChannel.h"
+#include "PkgDataTypes/RobotState.h"
+#include "PkgKinematics/RobotMaster.h"
+#include "ProjectManager.h"
 
+// Process-wide objects, built in this order before main runs and destroyed in
+// the reverse order after it returns: every thread (keyboard, robot cycle,
+// bus) is joined by its owner's destructor before the log goes away.
 LogSingleton logObj;
 std::string softwareVersion = "V980-04-031";
+DataTypes::RobotState rs;
+RobotMaster rm;
+KeyboardInput keys;
+OperatorChannel displayChannel;
+OperatorChannel frontendChannel;
+MainDispatchLoop mainLoop(rm, rs, keys.GetChannel(), displayChannel, frontendChannel);
+
+void Shutdown() { mainLoop.Shutdown(); }
+
+void resetJogValues() { mainLoop.resetJogValues(); }
+
+namespace {
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// SIGINT and SIGTERM end the controller through the orderly shutdown of the
+// next main loop pass instead of killing it in the middle of a cycle.
+void OnTerminationSignal(int) { mainLoop.RequestShutdown(); }
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
 
 int main() {
+    InstallSignalHandlers();
     std::cout << "starting" << std::endl;
     LogSingleton* log = LogSingleton::instance();
+
+    log->add("");
+    log->add("****************  Orvane robot controller  ****************");
+    log->add("");
+    log->add(softwareVersion);
+    log->SetVersion(softwareVersion);
+    log->add("");
+
+    log->add("Numeric Limits on this machine:");
+    char line[160];
+    std::snprintf(line, sizeof(line), "Type (unsigned long long):    Size %d byte     Max %llu",
+                  int(sizeof(unsigned long long)), std::numeric_limits<unsigned long long>::max());
+    log->add(line);
+    log->add("");
+
+    ProjectManager project;
     try {
-        log->add("");
-        log->add("****************  Orvane robot controller  ****************");
-        log->add("");
-        log->add(softwareVersion);
-        log->SetVersion(softwareVersion);
-        log->add("");
+        project.OpenProject(&rm);
     } catch (const ConfigError& error) {
         log->addError(error.what());
         log->Flush();
         return error.ExitCode();
     }
-    log->add("Orvane: Exiting...");
-    log->Flush();
-    return 0;
+
+    SleepMs(50);
+    rm.ProgramLoad(project.GetStartProgram());
+    rm.SetOverride(project.GetStartOverride());
+
+    SleepMs(1000);
+    log->add("");
+
+    SleepMs(100);
+    SleepMs(100);
+    SleepMs(100);
+
+    keys.printHelp();
+    mainLoop.resetJogValues();
+    SleepMs(100);
+    std::cout << std::endl;
+
+    log->DisplaySetMessage("Orvane " + softwareVersion);
+    mainLoop.SetProjectManager(&project);
+    mainLoop.SetPassCounter(MainDispatchLoop::startPassCounter);
+    int result = mainLoop.Run();
+    mainLoop.SetProjectManager(nullptr);
+    return result;
 }

@@ -90,6 +90,7 @@ public:
     void SetManualDOut(int channel, bool value);
 
     // ---- Program seam: every call into the interpreter goes through these ----
+    int ProgramLoad(const std::string& name);
     bool ProgramRunning() const;
     int ProgramStep(int cycleMs, float overridePercent, DataTypes::RobotState* state);
     void ProgramStart();

@@ -1,0 +1,186 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "support/ChildProcess.h"
+#include "support/LoopbackPorts.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string controller = std::string(ORVANE_BIN_DIR) + "/orvane";
+
+// A copy of an example base directory at <temp>/Orvane, where the controller
+// finds it from its working directory.
+class BaseDirectory {
+public:
+    explicit BaseDirectory(const std::string& example) : base(dir.Path() + "/Orvane") {
+        fs::create_directories(base);
+        if (!example.empty())
+            fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/" + example, base, fs::copy_options::recursive);
+    }
+    // Replaces the first occurrence of `from` in a file of the base directory.
+    void Edit(const std::string& relative, const std::string& from, const std::string& to) const {
+        const std::string path = base + "/" + relative;
+        std::string text = TempDir::Read(path);
+        size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+        std::ofstream(path, std::ios::trunc) << text;
+    }
+
+    TempDir dir;
+    std::string base;
+};
+
+int RunToEnd(const BaseDirectory& base, std::string* output) {
+    ChildProcess child(controller, {}, base.base, {"ORVANE_CAN=udp:1"});
+    child.CloseInput();
+    int status = child.Wait(20000);
+    *output = child.Output();
+    return status;
+}
+
+}  // namespace
+
+TEST(ControllerSystem, FatalStartUpErrorsEndTheProcessWithTheirCode) {
+    std::string output;
+    {
+        BaseDirectory empty("");
+        EXPECT_EQ(RunToEnd(empty, &output), 56);
+        EXPECT_NE(output.find("Project: front-end file not available, no project to run: " + empty.base +
+                              "/VKTFrontend.xml"),
+                  std::string::npos)
+            << output;
+    }
+    {
+        BaseDirectory base("CartesianV2");
+        base.Edit("Data/Robots/GANTRY/GANTRY.xml", "Type=\"Cartesian\"", "Type=\"Scara\"");
+        EXPECT_EQ(RunToEnd(base, &output), 54);
+        EXPECT_NE(output.find("RobotMaster: could not recognize robot type Scara"), std::string::npos) << output;
+    }
+    {
+        BaseDirectory base("CartesianV2");
+        base.Edit("Data/Projects/CartesianV2.xml", "Override=\"40.0\"", "");
+        EXPECT_EQ(RunToEnd(base, &output), 46);
+        EXPECT_NE(output.find("Project: attribute \"Override\" not found in line Program of project file!"),
+                  std::string::npos)
+            << output;
+    }
+}
+
+// Without any joint module on the bus the controller runs, reports, takes
+// console commands and ends in order on SIGTERM.
+TEST(ControllerSystem, RunsWithoutModulesAndStopsInOrderOnSigterm) {
+    BaseDirectory base("CartesianV2");
+    const int port = LoopbackPorts::FreeUdpPair();
+    ASSERT_GT(port, 0);
+    ChildProcess child(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
+    ASSERT_TRUE(child.WaitForOutput("Keyboard Commands:", 20000)) << child.Output();
+    ASSERT_TRUE(child.WaitForOutput("Pos: ", 20000)) << child.Output();
+    child.Write("9\n");
+    ASSERT_TRUE(child.WaitForOutput("Changing motion mode to ROBOT-CART-BASE", 5000)) << child.Output();
+    child.Signal(SIGTERM);
+    EXPECT_EQ(child.Wait(10000), 0) << child.Output();
+    const std::string& out = child.Output();
+    EXPECT_NE(out.find("Shutdown done"), std::string::npos);
+    EXPECT_NE(out.find("Orvane: Exiting..."), std::string::npos);
+    EXPECT_NE(out.find("RobotMainLoop stopped"), std::string::npos);
+    EXPECT_EQ(out.find("ERROR: AddressSanitizer"), std::string::npos);
+    EXPECT_EQ(out.find("WARNING: ThreadSanitizer"), std::string::npos);
+}
+
+namespace {
+
+// One command to the simulator's control port; returns its reply up to "ok".
+std::string Control(int port, const std::string& command) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return "";
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        const std::string line = command + "\n";
+        if (write(fd, line.data(), line.size()) == ssize_t(line.size())) {
+            timeval timeout{5, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+            char buffer[1024];
+            while (reply.find("ok\n") == std::string::npos && reply.find("error") == std::string::npos) {
+                ssize_t n = read(fd, buffer, sizeof(buffer));
+                if (n <= 0) break;
+                reply.append(buffer, size_t(n));
+            }
+        }
+    }
+    close(fd);
+    return reply;
+}
+
+// The newest status line's first joint set-point, or nothing yet.
+bool LastJointZero(const std::string& output, double* value) {
+    static const std::regex pattern("Joints: (-?[0-9]+\\.[0-9]), ");
+    bool found = false;
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), pattern); it != std::sregex_iterator(); ++it) {
+        *value = std::stod((*it)[1].str());
+        found = true;
+    }
+    return found;
+}
+
+}  // namespace
+
+// End to end over the UDP loopback bus: the console enables the motors and
+// jogs a joint, the status line and the simulated joint show the motion, and
+// a shutdown request from the bus ends the controller in order.
+TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
+    BaseDirectory base("CartesianV2");
+    const int port = LoopbackPorts::FreeUdpPair();
+    ASSERT_GT(port, 0);
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
+                     {"--base", base.base, "--udp", std::to_string(port), "--control", "0"});
+    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
+    std::smatch match;
+    const std::string simOut = sim.Output();
+    ASSERT_TRUE(std::regex_search(simOut, match, std::regex("control listening on 127\\.0\\.0\\.1:([0-9]+)")));
+    const int control = std::stoi(match[1].str());
+
+    ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
+    ASSERT_TRUE(orvane.WaitForOutput("Keyboard Commands:", 20000)) << orvane.Output();
+    orvane.Write("2\n");
+    ASSERT_TRUE(orvane.WaitForOutput("RobotMaster:  Enabling Motors", 5000)) << orvane.Output();
+    ASSERT_TRUE(orvane.WaitForOutput("Status: NoError, KinOK", 10000)) << orvane.Output();
+
+    orvane.Write("q\n");  // joint 0 at +10 %: 100 mm/s * 10 % * 40 % override = 4 mm/s
+    double joint = 0.0;
+    for (int i = 0; i < 100; ++i) {
+        orvane.WaitForOutput("\x01", 100);  // reads for 100 ms
+        if (LastJointZero(orvane.Output(), &joint) && joint >= 2.0) break;
+    }
+    EXPECT_GE(joint, 2.0) << orvane.Output();
+    const std::string status = Control(control, "status");
+    ASSERT_TRUE(std::regex_search(status, match, std::regex("module 0x10 joint 0 enabled 1 .* target (-?[0-9.]+)")))
+        << status;
+    EXPECT_GT(std::stod(match[1].str()), 1.0) << status;
+
+    orvane.Write("a\n");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(Control(control, "shutdown").find("ok"), std::string::npos);
+    EXPECT_EQ(orvane.Wait(10000), 0) << orvane.Output();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 3.0);  // acted on within one second, plus the shutdown itself
+    EXPECT_NE(orvane.Output().find("Shutdown done"), std::string::npos);
+}
