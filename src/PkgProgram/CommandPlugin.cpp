@@ -2,7 +2,10 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
+
 #include "LogSingleton.h"
+#include "PkgPluginManager/PluginManager.h"
 #include "PkgProgram/CommandText.h"
 
 CommandPlugin::CommandPlugin() { typeName = "CommandPlugin"; }
@@ -28,13 +31,50 @@ void CommandPlugin::ReadXML(tinyxml2::XMLElement* element, bool)
                             modelClassVariable.c_str()));
 }
 
-int CommandPlugin::Interpolate(int, float, DataTypes::RobotState*)
+int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
 {
-    // The plug-in exchange arrives with the plug-in manager; until then a program that
-    // asks for a camera target stops with a clear text instead of waiting for ever.
-    LogSingleton::instance()->addError(
-        CommandText::Format("Plugin: plug-in %s not available", pluginName.c_str()));
-    throw "CommandPlugin: plug-ins not available";
+    MemoryPosition target;
+    GetVariableFromProgramMemory(targetPosVariable, &target, state);
+    MemoryPosition modelClassVar;
+    GetVariableFromProgramMemory(modelClassVariable, &modelClassVar, state);
+    if (target.type != "position") {
+        // A number variable has no pose to receive the target.
+        LogSingleton::instance()->add(CommandText::Format(
+            "Memory: Variable %s is not a position variable!", targetPosVariable.c_str()));
+        throw "GetFromMemory: wrong var type";
+    }
+    if (!pluginManager) {
+        LogSingleton::instance()->addError(
+            CommandText::Format("Plugin: plug-in %s not available", pluginName.c_str()));
+        throw "CommandPlugin: plug-ins not available";
+    }
+
+    float pose[16];
+    std::copy(target.state.posCartRobot.m, target.state.posCartRobot.m + 16, pose);
+    float angles[3] = {target.state.posA, target.state.posB, target.state.posC};
+    int modelClass = -1;
+    int result = pluginManager->ExecutePluginCmdTarget(pluginName, &modelClass,
+                                                       state->jointSetPoint, pose, angles,
+                                                       state->digitalIn, state->digitalOut);
+
+    // Written back whatever the result: without a target these are the values passed in.
+    DataTypes::Matrix44& targetPose = target.state.posCartRobot;
+    targetPose.SetTranslation(pose[3], pose[7], pose[11]);
+    targetPose.ABCToMatrix(angles[0], angles[1], angles[2]);
+    target.state.posA = angles[0];
+    target.state.posB = angles[1];
+    target.state.posC = angles[2];
+    StoreVariableInProgramMemory(target);
+    modelClassVar.value = static_cast<float>(modelClass);
+    StoreVariableInProgramMemory(modelClassVar);
+
+    if (result == 1) {
+        LogSingleton::instance()->add(CommandText::Format(
+            "Plugin: X=%.1lf Y=%.1lf Z=%.1lf -- A=%.1lf B=%.1lf C=%.1lf  - ModelClass=%d", pose[3],
+            pose[7], pose[11], angles[0], angles[1], angles[2], modelClass));
+        return Next();
+    }
+    return ResultAgain;
 }
 
 std::string CommandPlugin::ToString()

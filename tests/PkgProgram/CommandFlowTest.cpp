@@ -321,15 +321,6 @@ TEST_F(CommandFlowTest, MathErrorsThrowTextsAndWriteNothing)
     EXPECT_FLOAT_EQ(3.0e38f, memory[0].value);
 }
 
-TEST_F(CommandFlowTest, PluginWithoutPluginManagerStopsWithText)
-{
-    CommandPlugin plugin;
-    plugin.pluginName = "camera";
-    Command record = Linked(plugin);
-    EXPECT_EQ("CommandPlugin: plug-ins not available",
-              ThrownText([&] { StepRecord<CommandPlugin>(record, &state); }));
-}
-
 TEST_F(CommandFlowTest, ToStringTexts)
 {
     CommandIf branch;
