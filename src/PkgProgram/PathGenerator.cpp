@@ -403,6 +403,10 @@ void PathGenerator::SmoothCorner() {
         float out[JointSet::kMaxJoints];
         for (long i = 0; i < 2 * n; ++i) {
             t = t + d;
+            // The first sample of the path is where the robot stands; a
+            // window reaching back to it must not move it, or the path would
+            // begin with a jump.
+            if (c - n + i == 0) continue;
             curve.Interpolate(t, out);
             std::copy(out, out + J, rawPath[c - n + i].position);
         }
@@ -447,9 +451,11 @@ int PathGenerator::ComputeAcceleration(JointSet* cur, const JointSet* prev) cons
 
 namespace {
 
-// Fraction of a full step that keeps every speeding-up joint of c within its
-// limit, measured against the previous output sample; 1.0 when none is over.
-float AllowedFraction(const JointSet& c, const JointSet& prev, int J, float dt, bool* limited) {
+// Fraction of the candidate step c that keeps every speeding-up joint within
+// its limit, measured against the previous output sample; 1.0 when none is
+// over. `slack` widens the limit when re-checking a shortened step, so that a
+// joint exactly at its limit does not count as over it.
+float AllowedFraction(const JointSet& c, const JointSet& prev, int J, float dt, float slack, bool* limited) {
     float s = 1.0f;
     *limited = false;
     for (int i = 0; i < J; ++i) {
@@ -458,7 +464,7 @@ float AllowedFraction(const JointSet& c, const JointSet& prev, int J, float dt, 
         const float L = c.accLimit[i];
         const bool speedingUp = (a > 0.0f && v > 0.0f) || (a < 0.0f && v < 0.0f);
         if (!speedingUp) continue;
-        if (std::fabs(a) < L) continue;
+        if (std::fabs(a) < L + slack * (std::fabs(L) + 1.0f)) continue;
         *limited = true;
         float q = std::fabs(prev.velocity[i] + L * static_cast<float>(PathGenerator::signum(a)) * dt) /
                   std::fabs(v);
@@ -468,13 +474,66 @@ float AllowedFraction(const JointSet& c, const JointSet& prev, int J, float dt, 
     return s;
 }
 
+// A limited step assumes the velocity scales with the step. Where the path
+// bends within the step it does not, and the joint would still exceed its
+// limit: the step is then shortened by bisection down to one microsecond.
+constexpr int kRefineRounds = 16;
+constexpr float kRefineSlack = 1e-3f;
+
 }  // namespace
+
+JointSet PathGenerator::NextLimitedSample(const std::vector<JointSet>& path, long T, bool backward,
+                                          const JointSet& prev, long* t) const {
+    const int J = Joints();
+    const float dt = static_cast<float>(stepUs) / 1000000.0f;
+    auto at = [&](long passTime) { return GetJointsAt(backward ? maximum(0, T - passTime) : passTime, path); };
+
+    JointSet c = at(*t + stepUs);
+    ComputeAcceleration(&c, &prev);
+    bool limited = false;
+    float s = AllowedFraction(c, prev, J, dt, 0.0f, &limited);
+    if (!limited) {
+        *t += stepUs;
+        return c;
+    }
+    const long minAdvance = backward ? 1 : 0;  // the backward pass must always move on
+    auto advanceFor = [&](float fraction) {
+        return std::max(minAdvance, static_cast<long>(fraction * static_cast<float>(stepUs)));
+    };
+    auto within = [&](long advance, JointSet* sample) {
+        *sample = at(*t + advance);
+        ComputeAcceleration(sample, &prev);
+        if (advance <= minAdvance) return true;
+        bool over = false;
+        AllowedFraction(*sample, prev, J, dt, kRefineSlack, &over);
+        return !over;
+    };
+
+    long advance = advanceFor(s);
+    if (!within(advance, &c)) {
+        // Largest advance in (lo, hi] known to stay within the limits: lo.
+        long lo = minAdvance;
+        long hi = advance;
+        JointSet candidate;
+        for (int round = 0; round < kRefineRounds && hi - lo > 1; ++round) {
+            const long mid = lo + (hi - lo) / 2;
+            if (within(mid, &candidate))
+                lo = mid;
+            else
+                hi = mid;
+        }
+        advance = lo;
+        c = at(*t + advance);
+        ComputeAcceleration(&c, &prev);
+    }
+    *t += advance;
+    return c;
+}
 
 void PathGenerator::LimitForward() {
     timespec start{};
     clock_gettime(CLOCK_REALTIME, &start);
     const int J = Joints();
-    const float dt = static_cast<float>(stepUs) / 1000000.0f;
     forwardPath.clear();
     if (rawPath.empty()) return;
     const long T = static_cast<long>(stepUs) * static_cast<long>(rawPath.size() - 1);
@@ -485,21 +544,11 @@ void PathGenerator::LimitForward() {
     long t = 0;
     int k = 0;
     while (t + stepUs < T) {
-        JointSet c = GetJointsAt(t + stepUs, rawPath);
         if (k >= kMaxLimitSteps) {
             LogSingleton::instance()->addError("LF: LimitForward stalled!");
             return;
         }
-        ComputeAcceleration(&c, &forwardPath[k]);
-        bool limited = false;
-        const float s = AllowedFraction(c, forwardPath[k], J, dt, &limited);
-        if (!limited) {
-            t += stepUs;
-        } else {
-            t += static_cast<long>(s * static_cast<float>(stepUs));
-            c = GetJointsAt(t, rawPath);
-            ComputeAcceleration(&c, &forwardPath[k]);
-        }
+        JointSet c = NextLimitedSample(rawPath, T, false, forwardPath[k], &t);
         forwardPath.push_back(c);
         ++k;
     }
@@ -515,7 +564,6 @@ bool PathGenerator::LimitBackward() {
     timespec start{};
     clock_gettime(CLOCK_REALTIME, &start);
     const int J = Joints();
-    const float dt = static_cast<float>(stepUs) / 1000000.0f;
     backwardPath.clear();
     if (forwardPath.empty()) return true;
     const long T = static_cast<long>(stepUs) * static_cast<long>(forwardPath.size() - 1);
@@ -530,18 +578,7 @@ bool PathGenerator::LimitBackward() {
             LogSingleton::instance()->addError("LB: LimitBackward stalled!");
             return false;
         }
-        JointSet c = GetJointsAt(maximum(0, T - (t + stepUs)), forwardPath);
-        ComputeAcceleration(&c, &backwardPath[k]);
-        bool limited = false;
-        const float s = AllowedFraction(c, backwardPath[k], J, dt, &limited);
-        if (!limited) {
-            t += stepUs;
-        } else {
-            // At least one microsecond, so the pass always moves on.
-            t += std::max(1L, static_cast<long>(s * static_cast<float>(stepUs)));
-            c = GetJointsAt(maximum(0, T - t), forwardPath);
-            ComputeAcceleration(&c, &backwardPath[k]);
-        }
+        JointSet c = NextLimitedSample(forwardPath, T, true, backwardPath[k], &t);
         backwardPath.push_back(c);
         ++k;
     }

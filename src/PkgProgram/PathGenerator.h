@@ -132,6 +132,10 @@ private:
     std::unique_ptr<PlanRequest> MakeRequest(uint64_t generation) const;
     void Plan(PlanRequest& request);
     bool Superseded(const PlanRequest& request) const;
+    // One output step of a limiting pass from prev, which lies at pass time *t;
+    // advances *t. The backward pass walks the path from its end.
+    JointSet NextLimitedSample(const std::vector<JointSet>& path, long T, bool backward, const JointSet& prev,
+                               long* t) const;
     void ReleasePathMemory();
     int Joints() const;
 

@@ -304,11 +304,14 @@ TEST(PathGeneratorPassesTest, CornerBlendShrinksToTheSamplesAvailable) {
     EXPECT_FLOAT_EQ(pg.rawPath[89].position[1], 10.0f);
     EXPECT_FLOAT_EQ(pg.rawPath[90].position[1], 10.0f);
 
-    // Too few samples before the corner: n shrinks to c.
+    // Too few samples before the corner: n shrinks to c. The window then
+    // reaches the start of the path, which stays where the robot stands.
     pg.rawPath = CornerPath(4, 80);
     pg.cornerIndex = {4};
     pg.SmoothCorner();
-    EXPECT_NEAR(pg.rawPath[0].position[0], Quadratic(0, 4, 4, 0.125f), 1e-4f);
+    EXPECT_FLOAT_EQ(pg.rawPath[0].position[0], 0.0f);
+    EXPECT_FLOAT_EQ(pg.rawPath[0].position[1], 0.0f);
+    EXPECT_NEAR(pg.rawPath[1].position[0], Quadratic(0, 4, 4, 0.25f), 1e-4f);
     EXPECT_FLOAT_EQ(pg.rawPath[8].position[1], 4.0f);
 }
 
