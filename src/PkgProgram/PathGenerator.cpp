@@ -398,16 +398,15 @@ void PathGenerator::SmoothCorner() {
         curve.AddStartPoint(p1);
         curve.AddStartPoint(p2);
 
+        // Sample c - n + i takes the curve at t = i / 2n, so the window's end
+        // samples stay on the first and third control points and the spacing
+        // of the samples stays even. (Starting at t = 1/2n instead would leap
+        // a double step into the window and leave two samples on its last
+        // point: a stop at the end of every blended corner.)
         const float d = 1.0f / static_cast<float>(2 * n);
-        float t = 0.0f;
         float out[JointSet::kMaxJoints];
-        for (long i = 0; i < 2 * n; ++i) {
-            t = t + d;
-            // The first sample of the path is where the robot stands; a
-            // window reaching back to it must not move it, or the path would
-            // begin with a jump.
-            if (c - n + i == 0) continue;
-            curve.Interpolate(t, out);
+        for (long i = 1; i < 2 * n; ++i) {
+            curve.Interpolate(static_cast<float>(i) * d, out);
             std::copy(out, out + J, rawPath[c - n + i].position);
         }
     }

@@ -279,15 +279,24 @@ TEST(PathGeneratorPassesTest, CornerBlendUsesFiftySamplesAtFullSmoothing) {
     pg.cornerSmooth = {100.0f};
     pg.SmoothCorner();
     const int n = 50, c = 80;
-    for (int i = 0; i < c - n; ++i) ASSERT_EQ(pg.rawPath[i].position[0], before[i].position[0]);
-    for (int i = 0; i < 2 * n; ++i) {
-        const float t = static_cast<float>(i + 1) / (2 * n);
+    for (int i = 0; i <= c - n; ++i) ASSERT_EQ(pg.rawPath[i].position[0], before[i].position[0]);
+    for (int i = 0; i <= 2 * n; ++i) {
+        const float t = static_cast<float>(i) / (2 * n);
         ASSERT_NEAR(pg.rawPath[c - n + i].position[0], Quadratic(30, 80, 80, t), 1e-3f) << i;
         ASSERT_NEAR(pg.rawPath[c - n + i].position[1], Quadratic(0, 0, 50, t), 1e-3f) << i;
     }
-    // The last two blended samples both sit on the third control point.
-    EXPECT_NEAR(pg.rawPath[c + n - 1].position[1], 50.0f, 1e-3f);
-    EXPECT_FLOAT_EQ(pg.rawPath[c + n].position[1], 50.0f);
+    // Evenly spaced through the window: no leap at its start, no stop at its
+    // end (the quadratic curve's speed changes linearly: 1 unit per sample at
+    // both ends here).
+    auto step = [&](int i) {
+        return std::hypot(pg.rawPath[i].position[0] - pg.rawPath[i - 1].position[0],
+                          pg.rawPath[i].position[1] - pg.rawPath[i - 1].position[1]);
+    };
+    EXPECT_NEAR(step(c - n), 1.0f, 1e-3f);
+    EXPECT_NEAR(step(c - n + 1), 1.0f, 0.02f);
+    EXPECT_NEAR(step(c + n), 1.0f, 0.02f);
+    EXPECT_NEAR(step(c + n + 1), 1.0f, 1e-3f);
+    for (int i = c - n + 1; i <= c + n; ++i) ASSERT_GT(step(i), 0.69f) << i;
     for (size_t i = c + n; i < before.size(); ++i) ASSERT_EQ(pg.rawPath[i].position[1], before[i].position[1]);
 }
 
@@ -298,20 +307,20 @@ TEST(PathGeneratorPassesTest, CornerBlendShrinksToTheSamplesAvailable) {
     pg.cornerIndex = {80};
     pg.cornerSmooth = {100.0f};
     pg.SmoothCorner();
-    // n = 10: samples 70..89 change, sample 69 does not.
-    EXPECT_FLOAT_EQ(pg.rawPath[69].position[0], 69.0f);
-    EXPECT_NEAR(pg.rawPath[70].position[0], Quadratic(70, 80, 80, 0.05f), 1e-3f);
-    EXPECT_FLOAT_EQ(pg.rawPath[89].position[1], 10.0f);
+    // n = 10: samples 71..89 change, 70 and 90 are the curve's end points.
+    EXPECT_FLOAT_EQ(pg.rawPath[70].position[0], 70.0f);
+    EXPECT_NEAR(pg.rawPath[71].position[0], Quadratic(70, 80, 80, 0.05f), 1e-3f);
+    EXPECT_NEAR(pg.rawPath[89].position[1], Quadratic(0, 0, 10, 0.95f), 1e-3f);
     EXPECT_FLOAT_EQ(pg.rawPath[90].position[1], 10.0f);
 
-    // Too few samples before the corner: n shrinks to c. The window then
-    // reaches the start of the path, which stays where the robot stands.
+    // Too few samples before the corner: n shrinks to c, and the start of the
+    // path stays where the robot stands.
     pg.rawPath = CornerPath(4, 80);
     pg.cornerIndex = {4};
     pg.SmoothCorner();
     EXPECT_FLOAT_EQ(pg.rawPath[0].position[0], 0.0f);
     EXPECT_FLOAT_EQ(pg.rawPath[0].position[1], 0.0f);
-    EXPECT_NEAR(pg.rawPath[1].position[0], Quadratic(0, 4, 4, 0.25f), 1e-4f);
+    EXPECT_NEAR(pg.rawPath[1].position[0], Quadratic(0, 4, 4, 0.125f), 1e-4f);
     EXPECT_FLOAT_EQ(pg.rawPath[8].position[1], 4.0f);
 }
 
