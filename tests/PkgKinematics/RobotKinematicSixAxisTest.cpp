@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "PkgKinematics/KinematicMath.h"
 #include "PkgKinematics/KinematicTestSupport.h"
 #include "support/TempDir.h"
 
@@ -313,4 +314,61 @@ TEST(KinSixAxis, FatalConfigurationErrors) {
                                                       "<ManufacturerJointConfig/><SINGULARITIES/></Robot>");
     EXPECT_EQ(init(zeroArm),
               "46: RobotKinematicSixAxis: link lengths lx2 and lx3 + lx4 must be positive, lx6 not negative!");
+}
+
+// A joint standing beyond +-180 stays on its side of the turn when the tool
+// moves a little: no full-turn spin of the wrist.
+TEST(KinSixAxis, SmallMovesKeepJointTurn) {
+    RobotKinematicSixAxis k = MakeArm();
+    float q[6] = {20, 10, 10, 185, 40, -185};
+    k.SetJoints(q, false);
+    Matrix44 t = k.pose;
+    t(0, 3) += 1.0f;
+    k.SetPosition(t);
+    float out[6];
+    k.GetJoints(out);
+    EXPECT_NEAR(out[3], 185.0f, 1.0f);
+    EXPECT_NEAR(out[5], -185.0f, 1.0f);
+    // Where the near turn lies beyond the limit (+-190), the in-range one is taken.
+    float edge[6] = {20, 10, 10, 189.9f, 40, 0};
+    k.SetJoints(edge, false);
+    Matrix44 turned = k.pose;
+    Matrix44 spin;
+    spin.SetRotationDeg("z", 5.0);
+    turned = KinematicMath::Product(turned, spin);  // roll the flange by 5 degrees
+    k.SetPosition(turned);
+    k.GetJoints(out);
+    EXPECT_LE(out[3], 190.0f);
+    EXPECT_GE(out[3], -190.0f);
+}
+
+// A straight Cartesian path through the workspace, cycle by cycle, moves every
+// joint smoothly: no configuration flip and no jump between neighbouring steps.
+TEST(KinSixAxis, CartesianPathIsContinuousInJoints) {
+    for (float q1 : {30.0f, -150.0f}) {  // front, then a rear configuration
+        RobotKinematicSixAxis k = MakeArm();
+        float q[6] = {q1, q1 > 0 ? 20.0f : -70.0f, q1 > 0 ? 20.0f : 10.0f, 30, -50, 10};
+        k.SetJoints(q, false);
+        const bool front = k.frontFlag;
+        EXPECT_EQ(front, q1 > 0);
+        Matrix44 t = k.pose;
+        float previous[6];
+        k.GetJoints(previous);
+        double worstStep = 0.0;
+        // Sideways past the wrist point (tangent to the base axis) and upwards.
+        const float len = std::sqrt(k.wristPoint.x * k.wristPoint.x + k.wristPoint.y * k.wristPoint.y);
+        const float tx = -k.wristPoint.y / len, ty = k.wristPoint.x / len;
+        for (int step = 0; step < 300; ++step) {
+            t(0, 3) += 0.3f * tx;
+            t(1, 3) += 0.3f * ty;
+            t(2, 3) += 0.1f;
+            k.SetPosition(t);
+            float now[6];
+            k.GetJoints(now);
+            for (int i = 0; i < 6; ++i) worstStep = std::max(worstStep, double(std::fabs(now[i] - previous[i])));
+            std::copy(now, now + 6, previous);
+        }
+        EXPECT_EQ(k.frontFlag, front);
+        EXPECT_LT(worstStep, 1.0) << q1;
+    }
 }
