@@ -145,14 +145,20 @@ void PathGenerator::ComputePathStartThread() {
     std::unique_ptr<PlanRequest> request = MakeRequest(generation);
     // The previous worker is handed to the new one, which joins it before it
     // touches the lists: the caller never waits.
-    std::thread predecessor = std::move(worker);
-    worker = std::thread(&PathGenerator::threadPathGeneration, this, std::move(request),
-                         std::move(predecessor));
+    auto predecessor = std::make_shared<std::thread>(std::move(worker));
+    try {
+        worker = std::thread(&PathGenerator::threadPathGeneration, this, std::move(request), predecessor);
+    } catch (const std::exception& e) {
+        // No thread to be had: this path is never ready, and the previous
+        // worker stays ours to join.
+        worker = std::move(*predecessor);
+        LogSingleton::instance()->addError(std::string("PG: could not start the planning thread: ") + e.what());
+    }
 }
 
 void PathGenerator::threadPathGeneration(PathGenerator* generator, std::unique_ptr<PlanRequest> request,
-                                         std::thread predecessor) {
-    if (predecessor.joinable()) predecessor.join();
+                                         std::shared_ptr<std::thread> predecessor) {
+    if (predecessor && predecessor->joinable()) predecessor->join();
     try {
         if (request->debug) {
             LogSingleton::instance()->add(request->optimize ? "Starting PG thread with optimization..."

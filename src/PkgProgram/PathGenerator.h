@@ -128,7 +128,7 @@ private:
     struct PlanRequest;
 
     static void threadPathGeneration(PathGenerator* generator, std::unique_ptr<PlanRequest> request,
-                                     std::thread predecessor);
+                                     std::shared_ptr<std::thread> predecessor);
     std::unique_ptr<PlanRequest> MakeRequest(uint64_t generation) const;
     void Plan(PlanRequest& request);
     bool Superseded(const PlanRequest& request) const;
