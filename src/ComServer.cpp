@@ -16,6 +16,7 @@
 
 #include "ComFrameReader.h"
 #include "ComMessageParser.h"
+#include "ComProgramAccessIPO.h"
 #include "ComRequest.h"
 #include "ComTelegram.h"
 #include "LogSingleton.h"
@@ -42,9 +43,29 @@ ComServer::~ComServer() {
     }
 }
 
-void ComServer::SetIPO(IPO* interpreter) { ipo = interpreter; }
+void ComServer::SetIPO(IPO* interpreter) {
+    ipo = interpreter;
+    refreshAccess();
+}
 
-void ComServer::SetProjectManager(ProjectManager* pm) { project = pm; }
+void ComServer::SetProjectManager(ProjectManager* pm) {
+    project = pm;
+    refreshAccess();
+}
+
+void ComServer::refreshAccess() {
+    // Only before the server runs, so that the server thread never sees the
+    // adapter replaced under it.
+    if (thread.joinable()) return;
+    if (ipo == nullptr) {
+        access.store(nullptr);
+        ownAccess.reset();
+        return;
+    }
+    auto adapter = std::make_unique<ComProgramAccessIPO>(ipo, project);
+    access.store(adapter.get());
+    ownAccess = std::move(adapter);
+}
 
 void ComServer::SetProgramAccess(ComProgramAccess* programAccess) {
     testAccess.store(programAccess);
@@ -101,6 +122,10 @@ void ComServer::StopServer() {
         stopFlag.store(true);
     }
     wake.notify_all();
+}
+
+void ComServer::Join() {
+    if (thread.joinable()) thread.join();
 }
 
 bool ComServer::sleepFor(int ms) {
@@ -411,10 +436,11 @@ void ComServer::serveOneConnection() {
         std::lock_guard<std::mutex> lock(sendMutex);
         connFd = fd;
     }
-    connected.store(true);
-    Log("NEX-Server: client accepted");
+    // The greeting waits in the mailbox for the first pass that sees the client.
     LogSingleton::instance()->DisplaySetMessage("Orvane Version " +
                                                 LogSingleton::instance()->GetVersion());
+    connected.store(true);
+    Log("NEX-Server: client accepted");
 
     while (connected.load() && !stopFlag.load()) {
         pollfd p{fd, POLLIN, 0};

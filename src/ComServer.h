@@ -49,6 +49,9 @@ public:
 
     void StartServer();
     void StopServer();
+    // Waits for the server thread after StopServer (before the objects it
+    // uses, such as the project manager, go away).
+    void Join();
 
     // Main loop, once per pass.
     void SetCurrentPos(DataTypes::RobotState state);
@@ -88,6 +91,7 @@ private:
     bool sendLocked(const std::string& text);
     void sendFailed();
     void dropClient();
+    void refreshAccess();
     void closeConnection();
     bool sleepFor(int ms);  // false when stopped meanwhile
 

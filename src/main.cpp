@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "ComServer.h"
 #include "ConfigError.h"
 #include "KeyboardInput.h"
 #include "LogSingleton.h"
@@ -27,8 +28,8 @@ DataTypes::RobotState rs;
 RobotMaster rm;
 KeyboardInput keys;
 OperatorChannel displayChannel;
-OperatorChannel frontendChannel;
-MainDispatchLoop mainLoop(rm, rs, keys.GetChannel(), displayChannel, frontendChannel);
+ComServer cServer;
+MainDispatchLoop mainLoop(rm, rs, keys.GetChannel(), displayChannel, cServer.Channel());
 
 void Shutdown() { mainLoop.Shutdown(); }
 
@@ -87,6 +88,25 @@ int main() {
     SleepMs(1000);
     log->add("");
 
+    cServer.SetRobot(&rm);
+    cServer.SetProjectManager(&project);
+    cServer.StartServer();
+    MainDispatchLoop::Peripherals hooks;
+    hooks.frontendPublish = [](const DataTypes::RobotState& state) {
+        cServer.SetCurrentPos(state);
+        cServer.PublishData();
+        cServer.SendDisplayMessage();
+    };
+    hooks.frontendJog = [](float* jog) { cServer.GetJogValues(jog); };
+    hooks.frontendRelative = [](float* x, float* y, float* a, float* vel) {
+        DataTypes::RobotState commandState = cServer.GetCommandState();
+        *x = commandState.posCartRobot(0, 3);
+        *y = commandState.posCartRobot(1, 3);
+        *a = commandState.posA;
+        *vel = cServer.GetFurtherFloat();
+    };
+    mainLoop.SetPeripherals(hooks);
+
     SleepMs(100);
     SleepMs(100);
     SleepMs(100);
@@ -100,6 +120,9 @@ int main() {
     mainLoop.SetProjectManager(&project);
     mainLoop.SetPassCounter(MainDispatchLoop::startPassCounter);
     int result = mainLoop.Run();
+    // The server thread uses the project manager, which ends with this scope.
+    cServer.StopServer();
+    cServer.Join();
     mainLoop.SetProjectManager(nullptr);
     return result;
 }

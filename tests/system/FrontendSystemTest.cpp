@@ -1,0 +1,67 @@
+// The controller with the joint simulator, driven over TCP by orvane-frontend.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/ChildProcess.h"
+#include "support/LoopbackPorts.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+TEST(FrontendSystem, ScriptedFrontendJogsUploadsAndShutsTheControllerDown) {
+    TempDir dir;
+    const std::string base = dir.Path() + "/Orvane";
+    fs::create_directories(base);
+    fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base,
+             fs::copy_options::recursive);
+    const std::string program = dir.Write(
+        "demo.xml", "<Program>\n  <Wait Time=\"100\" />\n  <Wait  Time=\"50\" />\n</Program>\n");
+
+    const int bus = LoopbackPorts::FreeUdpPair();
+    const int port = LoopbackPorts::FreeTcp();
+    ASSERT_GT(bus, 0);
+    ASSERT_GT(port, 0);
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
+                     {"--base", base, "--udp", std::to_string(bus)});
+    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
+
+    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base,
+                        {"ORVANE_CAN=udp:" + std::to_string(bus),
+                         "ORVANE_FRONTEND_PORT=" + std::to_string(port),
+                         "ORVANE_FRONTEND_ADDRESS=127.0.0.1"});
+    ASSERT_TRUE(orvane.WaitForOutput("NEX-Server: waiting for client", 20000)) << orvane.Output();
+
+    ChildProcess frontend(std::string(ORVANE_BIN_DIR) + "/orvane-frontend",
+                          {"--script", "--port", std::to_string(port), "--timeout", "20",
+                           "--status-every", "0.5", "enable", "wait-ready", "mode base",
+                           "jog 1 50 1", "check", "upload " + program, "info", "shutdown 99"});
+    const int frontendStatus = frontend.Wait(90000);
+    EXPECT_EQ(frontendStatus, 0) << frontend.Output() << "\n---- controller:\n" << orvane.Output();
+    EXPECT_EQ(orvane.Wait(20000), 0) << orvane.Output();
+
+    const std::string& out = orvane.Output();
+    EXPECT_NE(out.find("NEX-Server: client accepted"), std::string::npos);
+    EXPECT_NE(out.find("NEX-Server: Set motion type to: CartBase"), std::string::npos);
+    EXPECT_NE(out.find("Programs/demo.xml uploaded, 4 lines"), std::string::npos);
+    EXPECT_NE(out.find("Shutdown done"), std::string::npos);
+    EXPECT_EQ(out.find("NEX-Server: ERROR"), std::string::npos) << out;
+    EXPECT_EQ(out.find("ERROR: NEX-Server"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Sanitizer"), std::string::npos) << out;
+    EXPECT_EQ(TempDir::Read(base + "/Data/Programs/demo.xml"), TempDir::Read(program));
+
+    const std::string& fo = frontend.Output();
+    EXPECT_NE(fo.find("MESSAGE Programs/demo.xml uploaded, 4 lines"), std::string::npos) << fo;
+    EXPECT_NE(fo.find("ANSWER INFO ProgramInfo"), std::string::npos) << fo;
+    // The jog moved the tool along X in base coordinates.
+    std::vector<double> x;
+    const std::regex pose("\\| pose (-?[0-9]+\\.[0-9]) ");
+    for (auto it = std::sregex_iterator(fo.begin(), fo.end(), pose); it != std::sregex_iterator(); ++it) {
+        x.push_back(std::stod((*it)[1].str()));
+    }
+    ASSERT_GE(x.size(), 2u) << fo;
+    EXPECT_GT(x.back() - x.front(), 5.0) << fo;
+}
