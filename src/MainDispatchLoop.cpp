@@ -215,14 +215,52 @@ void MainDispatchLoop::CarryOut(const OperatorCommand& command) {
 }
 
 void MainDispatchLoop::CarryOutProgramCode(const OperatorCommand& command) {
+    IPO& ipo = rm.GetInterpreter();
     switch (command.code) {
+        case 6: {
+            float x = 0.0f, y = 0.0f, a = 0.0f, vel = 0.0f;
+            if (peripherals.frontendRelative) peripherals.frontendRelative(&x, &y, &a, &vel);
+            ipo.AddCommandRelative(0, x, y, a, vel);
+            break;
+        }
+        case 7: ipo.runMode = 0; break;
+        case 8: ipo.runMode = 1; break;
+        case 9: ipo.runMode = 2; break;
+        case 50:
+            ipo.AddCommandLinear(4, rs.posCartRobot(0, 3), rs.posCartRobot(1, 3), rs.posCartRobot(2, 3), rs.posA,
+                                 rs.posB, rs.posC, rs.override);
+            break;
+        case 52: ipo.AddCommandJoint(5, 6, rs.jointSetPoint, rm.GetOverride() * 0.5f); break;
+        case 54: ipo.AddCommandWait(7, 1000); break;
+        case 55: ipo.AddCommandGripper(8, rs.gripperSetPoint); break;
+        case 56: ipo.AddCommandDIO(9, 0, rs.digitalOut[0]); break;
+        case 57: ipo.TouchUpLastCommand(); break;
         case 61:
-        case 62:
+            ipo.runMode = 0;
             rm.StartProgram();
             break;
-        default:
-            Log()->add("Orvane: no interpreter for operator command", command.code);
+        case 62:
+            ipo.runMode = 1;
+            rm.StartProgram();
             break;
+        case 80:
+            ipo.ProgShowCntDecrease();
+            ipo.SendCurrentProgShowName();
+            break;
+        case 81:
+            ipo.ProgShowCntIncrease();
+            ipo.SendCurrentProgShowName();
+            break;
+        case 82: {
+            const std::string name = ipo.GetCurrentProgShowName();
+            ipo.Stop();
+            ipo.DeleteAll();
+            if (ipo.LoadProgram(name) == 0 && project != nullptr) project->SetStartProgram(name, 40.0f, false);
+            break;
+        }
+        case 83: ipo.WriteXMLFile(0, "storage01.xml"); break;
+        case 84: ipo.SendCurrentProgShowName(); break;
+        default: break;
     }
 }
 

@@ -126,7 +126,7 @@ void RobotMaster::Init(std::string name, std::string type) {
     for (int i = 0; i < DataTypes::RobotState::maxJoints; ++i) state.jointSetPoint[i] = joints[i];
     Publish();
 
-    if (kinematic->kinematicName == "RobotKinematicTalon5") ProgramSetPlanningKinematic();
+    ProgramSetPlanningKinematic();
 
     SleepMs(1);
     StartMainLoop();
@@ -144,6 +144,7 @@ void RobotMaster::Assemble(std::unique_ptr<RobotKinematic> kin, std::unique_ptr<
         kinematic->cycleTime = double(cycleTime);
         for (int i = 0; i < 6; ++i) jointJogSpeed[i] = kinematic->maxJointVelocities[i];
     }
+    ProgramSetPlanningKinematic();
     loopPause.store(false);
 }
 
@@ -814,35 +815,28 @@ void RobotMaster::RunWithCyclePaused(const std::function<void()>& f) {
 
 // ---- Program seam --------------------------------------------------------------
 
-int RobotMaster::ProgramLoad(const std::string& name) {
-    Log()->addError("RobotMaster: no interpreter, program not loaded: " + name);
-    return -1;
-}
+int RobotMaster::ProgramLoad(const std::string& name) { return ipo.LoadProgram(name); }
 
-bool RobotMaster::ProgramRunning() const { return false; }
+bool RobotMaster::ProgramRunning() const { return ipo.running.load(); }
 
 int RobotMaster::ProgramStep(int cycleMs, float overridePercent, DataTypes::RobotState* target) {
-    (void)cycleMs;
-    (void)overridePercent;
-    (void)target;
-    return 2;
+    return ipo.GetNextPosition(cycleMs, overridePercent, target);
 }
 
-void RobotMaster::ProgramStart() {
-    Log()->DisplaySetMessage("No Program loaded");
-    Log()->add("IPO:    No Program loaded");
-}
+void RobotMaster::ProgramStart() { ipo.Start(); }
 
-void RobotMaster::ProgramPause() {}
+void RobotMaster::ProgramPause() { ipo.Pause(); }
 
-void RobotMaster::ProgramStop() {}
+void RobotMaster::ProgramStop() { ipo.Stop(); }
 
-void RobotMaster::ProgramDeleteAll() {}
+void RobotMaster::ProgramDeleteAll() { ipo.DeleteAll(); }
 
 void RobotMaster::ProgramStatus(std::string* name, int* point, int* loadedCount) const {
-    name->clear();
-    *point = -1;
-    *loadedCount = 0;
+    ipo.GetStatus(name, point, loadedCount);
 }
 
-void RobotMaster::ProgramSetPlanningKinematic() {}
+// The path planner samples Cartesian commands through a kinematic of its own,
+// configured like the robot's but never touched by the cycle.
+void RobotMaster::ProgramSetPlanningKinematic() {
+    if (kinematic) ipo.pathGenerator.SetKinematic(kinematic->Duplicate());
+}

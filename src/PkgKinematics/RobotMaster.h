@@ -10,6 +10,7 @@
 
 #include "PkgDataTypes/RobotState.h"
 #include "PkgKinematics/Tool.h"
+#include "PkgProgram/IPO.h"
 
 class RobotKinematic;
 class PlatformKinematic;
@@ -122,6 +123,8 @@ public:
     bool IsPaused() const { return loopPause.load(); }
     // Direct access for tests; only while no cycle thread runs.
     Tool& GetTool() { return gripper; }
+    // The interpreter; safe to call from any thread (it guards itself).
+    IPO& GetInterpreter() { return ipo; }
     RobotKinematic* GetKinematic() { return kinematic.get(); }
     HardwareProtocol* GetProtocol() { return protocol.get(); }
     PlatformKinematic* GetPlatformKinematic() { return platformKinematic.get(); }
@@ -184,6 +187,8 @@ private:
     std::unique_ptr<HardwareProtocol> protocol;
     Tool gripper;
     DataTypes::RobotState state;  // the cycle's working copy
+    // Programs, memory and path planning; guards itself against other threads.
+    IPO ipo;
 
     mutable std::mutex publishMutex;
     DataTypes::RobotState published;

@@ -32,7 +32,8 @@ TEST_F(RobotOperations, PlcInputsActOnRisingEdgesOnly) {
     Cycles(5);
     EXPECT_EQ(bus->EnableCalls(), std::vector<bool>({true}));
     EXPECT_EQ(bus->ResetErrorCount(), 1);
-    EXPECT_EQ(DisplayMessage(), "PLC: Enable");
+    // "PLC: Enable" is shown first; the program stop that follows shows its own text.
+    EXPECT_EQ(DisplayMessage(), "Stopping Program");
 
     // Motors already on: a new edge only resets.
     bus->SetInput(3, false);
