@@ -51,7 +51,8 @@ public:
     // units of 100 us; 0 without writing anything when not connected. Throws
     // std::string("invalid message id!") for id outside 0 ... 255. When
     // `sequence` is given it receives the number of frames stored in the slot
-    // so far, so a caller can tell a new frame from one it has seen.
+    // so far, so a caller can tell a new frame from one it has seen; like the
+    // other outputs it is left untouched when not connected.
     long GetLastMessage(int id, int* length, unsigned char* data, long* sequence = nullptr);
 
     // Transport selection without the environment ("udp:PORT", "socketcan:NAME",

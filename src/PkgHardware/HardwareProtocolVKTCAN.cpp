@@ -236,7 +236,15 @@ void HardwareProtocolVKTCAN::SetJoints(DataTypes::RobotState state) {
         if (id > 255) continue;  // no answer slot above identifier 255
         int length = 0;
         unsigned char data[8] = {0};
-        canInterface.GetLastMessage(id, &length, data);
+        long sequence = -1;
+        canInterface.GetLastMessage(id, &length, data, &sequence);
+        if (sequence < 0) {
+            // The adapter went down during this cycle: nothing to decode, the bus is dead.
+            m.errorCode = 0x100;
+            m.motorState = 0;
+            DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+            continue;
+        }
         m.errorCode = data[0];
         DecodeErrorCode(data[0], nullptr, &m.errorShort);
         int counts = data[2] * 256 + data[3];

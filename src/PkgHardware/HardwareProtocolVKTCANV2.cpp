@@ -526,8 +526,16 @@ bool HardwareProtocolVKTCANV2::ReadAnswer(int index) {
     int id = int(m.busId) + 1;
     int length = 0;
     unsigned char data[8] = {0};
+    long sequence = -1;
     // No answer slot exists above identifier 255: such a module never answers.
-    long age = id <= 255 ? canInterface.GetLastMessage(id, &length, data) : 2147483647L;
+    long age = id <= 255 ? canInterface.GetLastMessage(id, &length, data, &sequence) : 2147483647L;
+    if (id <= 255 && sequence < 0) {
+        // The adapter went down during this cycle: its table is unreadable, the bus is dead.
+        m.errorCode = 0x100;
+        m.motorState = 0;
+        DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+        return false;
+    }
     if (age > lateAge) {
         if (!m.lateReported) {
             LogSingleton::instance()->add("Late CAN message: ", int(age > 2147483647L ? 2147483647L : age));
@@ -563,7 +571,9 @@ void HardwareProtocolVKTCANV2::ReadTemperature(int index) {
     }
     int length = 0;
     unsigned char data[8] = {0};
-    canInterface.GetLastMessage(id, &length, data);
+    long sequence = -1;
+    canInterface.GetLastMessage(id, &length, data, &sequence);
+    if (sequence < 0) return;  // adapter not connected: keep the last value
     if (data[0] == 0x12)
         m.temperature = float((data[6] * 256 + data[7]) * 0.3125 - 25.6);
     else
@@ -573,7 +583,9 @@ void HardwareProtocolVKTCANV2::ReadTemperature(int index) {
 void HardwareProtocolVKTCANV2::ReadSupply() {
     int length = 0;
     unsigned char data[8] = {0};
-    canInterface.GetLastMessage(supplyId, &length, data);
+    long sequence = -1;
+    canInterface.GetLastMessage(supplyId, &length, data, &sequence);
+    if (sequence < 0) return;  // adapter not connected: keep the last values
     supply = (data[2] * 256 + data[3]) * 10;
     currentAll = (data[4] * 256 + data[5]) - 3300;
     emergencyStop = ((data[6] >> 7) & 1) + 2 * ((data[7] >> 7) & 1);
@@ -583,8 +595,9 @@ void HardwareProtocolVKTCANV2::ReadShutdownMessage() {
     if (shutdownCountdown > 0) shutdownCountdown--;
     int length = 0;
     unsigned char data[8] = {0};
-    long sequence = 0;
+    long sequence = -1;
     long age = canInterface.GetLastMessage(shutdownId, &length, data, &sequence);
+    if (sequence < 0) return;  // adapter not connected
     // Each request frame is acted upon once, however many cycles it stays the newest.
     if (sequence == lastShutdownSequence) return;
     lastShutdownSequence = sequence;

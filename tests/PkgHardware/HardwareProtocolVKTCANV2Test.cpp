@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -56,8 +57,14 @@ public:
         return out;
     }
 
+    // Called in place of every pause; lets a test act in the middle of a cycle.
+    std::function<void()> onSleep;
+
 protected:
-    void SleepMicroseconds(int us) override { slept += us; }
+    void SleepMicroseconds(int us) override {
+        slept += us;
+        if (onSleep) onSleep();
+    }
 };
 
 class V2Test : public ::testing::Test {
@@ -264,6 +271,30 @@ TEST_F(V2Test, SilentModuleIsDeadAfterFiveSecondsAndTheBusIsDroppedAfterSilentCy
     p.sent.clear();
     p.SetJoints(state);
     EXPECT_TRUE(p.sent.empty());
+}
+
+TEST_F(V2Test, AdapterLostDuringACycleMarksTheBusDead) {
+    AllHealthy();
+    p.Answer(0x10, {0, 0, 0, 0x07, 0xCB, 0, 7, 0x80});
+    p.SetJoints(state);
+    float before = p.modules[0].measuredPosition;
+    ASSERT_FLOAT_EQ(before, 10.5f);
+    int supply = p.supply.load();
+    // The adapter goes down after the first frame of the next cycle.
+    p.gapMS = 1;
+    p.onSleep = [this] {
+        if (p.canInterface.IsConnected()) p.canInterface.Disconnect();
+    };
+    p.SetJoints(state);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(p.modules[k].errorCode, 0x100) << k;
+        EXPECT_EQ(p.modules[k].errorShort, "_BUS");
+        EXPECT_EQ(p.modules[k].motorState, 0);
+    }
+    EXPECT_FLOAT_EQ(p.modules[0].measuredPosition, before);  // last measured value kept
+    EXPECT_EQ(p.supply.load(), supply);
+    EXPECT_EQ(p.sent.size(), 3u + 1u);  // three frames of the first cycle, one of the second
+    EXPECT_EQ(p.GetErrorShort(), "NotConnected");
 }
 
 TEST_F(V2Test, ReferencingIsCheckedEveryTenCycles) {
