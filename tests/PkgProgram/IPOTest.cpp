@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <string>
@@ -240,6 +241,37 @@ TEST_F(IPOTest, MotionAloneInALoopMovesOnEveryPass) {
     ipo.Start();
     RunToEnd();
     EXPECT_NEAR(state.jointSetPoint[0], 30.0f, 1e-3);
+}
+
+TEST_F(IPOTest, LinearTargetFromAVariableIsReadOnTheCycle) {
+    Load("var.xml", "<Store Type=\"position\" Name=\"Home\"/>\n" + Joint(10, 20, 30) +
+                        "<Linear Source=\"Variable\" VariableName=\"Home\" vel=\"100\" acc=\"50\"/>\n"
+                        "<Linear Source=\"Variable\" VariableName=\"Nowhere\" vel=\"100\" acc=\"50\"/>\n");
+    // The robot: poses follow the joints as the cycle's kinematic would make them.
+    IdentityKinematic robot;
+    float start[9] = {4, 5, 6, 0, 0, 0, 0, 0, 0};
+    robot.SetJoints(start, false);
+    for (int i = 0; i < 9; ++i) state.jointSetPoint[i] = start[i];
+    robot.GetPosition(&state);
+    LogTail log;
+    ipo.Start();
+    int cycles = 0;
+    float highest = 0.0f;
+    while (ipo.running && cycles < 5000) {
+        Cycle();
+        robot.SetJoints(state.jointSetPoint, true);
+        robot.GetPosition(&state);
+        highest = std::max(highest, state.jointSetPoint[2]);
+        ++cycles;
+    }
+    EXPECT_NEAR(highest, 30.0f, 0.05f);
+    // Back at the stored position, then stopped by the unknown variable.
+    EXPECT_NEAR(state.jointSetPoint[0], 4.0f, 0.05f);
+    EXPECT_NEAR(state.jointSetPoint[1], 5.0f, 0.05f);
+    EXPECT_NEAR(state.jointSetPoint[2], 6.0f, 0.05f);
+    EXPECT_TRUE(log.Has("Memory: could not find variable nowhere!"));
+    EXPECT_TRUE(log.Has("Logic IPO ERROR: Command: could not find variable"));
+    EXPECT_EQ(ipo.GetCurrentCommand(), -1);
 }
 
 TEST_F(IPOTest, OverrideScalesPathTime) {
