@@ -115,21 +115,19 @@ void Display4DS::SetValues(const DataTypes::RobotState& state) {
 }
 
 int Display4DS::GetCommand() {
-    const int pending = command;
-    command = 0;
-    return pending;
+    return channel.TakeCommand().code;
 }
 
 float Display4DS::GetJogValue(int index) const {
-    return index >= 0 && index < jogCount ? jogValues[index] : 0.0f;
+    return channel.GetJogValue(index);
 }
 
 void Display4DS::GetJogValues(float (&out)[jogCount]) const {
-    for (int i = 0; i < jogCount; ++i) out[i] = jogValues[i];
+    channel.GetJogValues(out);
 }
 
 void Display4DS::resetJogValues() {
-    for (float& v : jogValues) v = 0.0f;
+    channel.ResetJogValues();
 }
 
 void Display4DS::HandleInputFrame(const uint8_t* frame, size_t length) {
@@ -138,12 +136,14 @@ void Display4DS::HandleInputFrame(const uint8_t* frame, size_t length) {
     passesWithoutInput = 0;
     override = in.override;
     if (in.keyCode != 0) mode = in.mode;
-    Display4DSProtocol::MapJogValues(mode, in.axes, jogValues);
+    float jog[jogCount];
+    Display4DSProtocol::MapJogValues(mode, in.axes, jog);
+    channel.SetJogValues(jog);
     const Display4DSProtocol::KeyAction action = Display4DSProtocol::DecodeKey(in.keyCode, shown.digitalOut);
     if (action.command != 0) {
-        command = action.command;
         commandParameter = action.parameter;
         if (action.takeOverride) overrideValue = override;
+        channel.PostCommand(action.command, commandParameter, float(overrideValue));
     }
 }
 

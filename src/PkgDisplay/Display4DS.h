@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "OperatorChannel.h"
 #include "PkgDataTypes/FilterAverage.h"
 #include "PkgDataTypes/RobotState.h"
 #include "PkgDisplay/Display4DSProtocol.h"
@@ -13,12 +14,14 @@
 // The operator panel: a 4D Systems serial display with joystick and keys.
 // The main loop connects it once, then every pass hands it the robot state
 // (SetValues), lets it exchange frames (update) and takes the operator's
-// command (GetCommand). All calls come from the main loop's thread; the port
-// is non-blocking, so a silent or vanished panel never holds the loop up.
+// command and jog values from the display's operator channel. All calls come
+// from the main loop's thread; the port is non-blocking, so a silent or
+// vanished panel never holds the loop up.
 class Display4DS {
 public:
     static constexpr const char* defaultPort = "/dev/ttyUSB0";
     static constexpr int jogCount = Display4DSProtocol::jogCount;
+    static_assert(jogCount == OperatorChannel::jogCount, "one jog value per channel entry");
     // Passes (of 25 ms) without an input frame after which the joystick
     // counts as released: a cable pulled mid-jog must not keep the robot moving.
     static constexpr int inputTimeoutPasses = 20;
@@ -47,6 +50,9 @@ public:
     // One exchange: read what the panel sent, answer with exactly one frame.
     void update();
 
+    // The panel's pending command (code, parameter, override as numeric
+    // argument) and its jog values, as the main loop takes them.
+    OperatorChannel& GetChannel() { return channel; }
     // The pending command code (0 = none), reset by the call.
     int GetCommand();
     int GetCommandParameter() const { return commandParameter; }
@@ -77,9 +83,8 @@ private:
     int port = -1;
     std::string portName = defaultPort;
 
-    float jogValues[jogCount] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+    OperatorChannel channel;
     int override = 0;
-    int command = 0;
     int commandParameter = 0;
     int overrideValue = 0;
     int mode = 0;

@@ -219,14 +219,20 @@ TEST_F(Display4DSPanel, OverrideKeyAndOutputToggles) {
     in.keyCode = 0x3C;
     pty.Write(InputBytes(in));
     Pass();
-    EXPECT_EQ(display.GetCommand(), 33);
+    // The main loop takes the command with its arguments from the channel.
+    const OperatorCommand taken = display.GetChannel().TakeCommand();
+    EXPECT_EQ(taken.code, 33);
+    EXPECT_EQ(taken.numArg, 85.0f);
     EXPECT_EQ(display.GetOverrideValue(), 85);
+    EXPECT_EQ(display.GetCommand(), 0);
 
     in.keyCode = 0x7A;  // output 3, currently on
     pty.Write(InputBytes(in));
     Pass();
-    EXPECT_EQ(display.GetCommand(), 32);
     EXPECT_EQ(display.GetCommandParameter(), 2);
+    const OperatorCommand toggle = display.GetChannel().TakeCommand();
+    EXPECT_EQ(toggle.code, 32);
+    EXPECT_EQ(toggle.intArg, 2);
     in.keyCode = 0x7B;
     pty.Write(InputBytes(in));
     Pass();
