@@ -15,6 +15,7 @@
 #include "LogSingleton.h"
 #include "MainDispatchLoop.h"
 #include "OperatorChannel.h"
+#include "PkgDisplay/Display4DS.h"
 #include "PkgDataTypes/RobotState.h"
 #include "PkgKinematics/RobotMaster.h"
 #include "ProjectManager.h"
@@ -27,9 +28,9 @@ std::string softwareVersion = "V980-04-031";
 DataTypes::RobotState rs;
 RobotMaster rm;
 KeyboardInput keys;
-OperatorChannel displayChannel;
+Display4DS disp;
 ComServer cServer;
-MainDispatchLoop mainLoop(rm, rs, keys.GetChannel(), displayChannel, cServer.Channel());
+MainDispatchLoop mainLoop(rm, rs, keys.GetChannel(), disp.GetChannel(), cServer.Channel());
 
 void Shutdown() { mainLoop.Shutdown(); }
 
@@ -105,10 +106,16 @@ int main() {
         *a = commandState.posA;
         *vel = cServer.GetFurtherFloat();
     };
+    hooks.displaySetValues = [](const DataTypes::RobotState& state) { disp.SetValues(state); };
+    hooks.displayUpdate = [](const std::string& status) {
+        disp.SetStatusText(status);
+        disp.update();
+    };
     mainLoop.SetPeripherals(hooks);
 
     SleepMs(100);
     SleepMs(100);
+    disp.Connect(rm.GetDisplayPort());
     SleepMs(100);
 
     keys.printHelp();
