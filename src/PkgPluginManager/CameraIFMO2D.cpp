@@ -2,7 +2,9 @@
 
 #include <tinyxml2.h>
 
+#include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -209,6 +211,12 @@ int CameraIFMO2D::ParseMessage(char* text) {
     int f2 = 0, cls = 0, px = 0, py = 0;
     std::sscanf(text, "0000startPASS#%f#%d#%d#%d#%d#%f#%fstop", &f1, &f2, &cls, &px, &py, &rotation,
                 &f7);
+    // A rotation no int can hold (or NaN) is no result: converting it would be undefined.
+    if (!(std::fabs(rotation) <= 2147483520.0f)) {
+        LogSingleton::instance()->addError("Camera Client IFM O2D: rotation out of range, message ignored");
+        Invalidate();
+        return -2;
+    }
     return Convert(px, py, int(rotation), &cls);
 }
 
@@ -218,8 +226,9 @@ int CameraIFMO2D::Convert(int px, int py, int angle, const int* cls) {
     if (geometryBusy.load()) return -1;
     // Target, angle and class change together: a reader sees one result, never half of two.
     std::lock_guard<std::mutex> lock(targetMutex);
-    DataTypes::Vector3 p(float(px - imageCenterX) * scaleX, float(py - imageCenterY) * scaleY,
-                         zDistance);
+    // In 64 bits: pixel values from the wire may be anywhere in the int range.
+    DataTypes::Vector3 p(float(int64_t(px) - imageCenterX) * scaleX,
+                         float(int64_t(py) - imageCenterY) * scaleY, zDistance);
     target = cameraPose * p;
     targetAngle = float(angle);
     if (cls != nullptr) modelClass = *cls;

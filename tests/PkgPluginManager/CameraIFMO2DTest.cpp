@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -163,4 +164,21 @@ TEST(CameraConfig, NoAddressMeansNoClientThread) {
     cam.Start();
     EXPECT_FALSE(cam.IsRunning());
     EXPECT_EQ(cam.Stop(), 0);
+}
+
+// Found by fuzzing: a rotation beyond the int range (or NaN) was converted to int
+// (undefined), and extreme pixel values overflowed the centre subtraction.
+TEST_F(CameraParse, RotationOutOfIntRangeIsRejectedAndExtremePixelsStayFinite) {
+    ASSERT_EQ(Parse(cam, "0000startPASS#0.9#1#3#420#300#45.7#0stop"), 0);
+    EXPECT_EQ(Parse(cam, "0000startPASS#1.0#1#2#320#240#455555555555555555555555555.0#0.9stop"), -2);
+    EXPECT_FALSE(Get(cam).valid);
+    EXPECT_EQ(Parse(cam, "0000startPASS#1.0#1#2#320#240#nan#0.9stop"), -2);
+    EXPECT_EQ(Parse(cam, "0000startPASS#1.0#1#2#320#240#-1e30#0.9stop"), -2);
+    EXPECT_FALSE(Get(cam).valid);
+
+    ASSERT_EQ(Parse(cam, "0000startPASS#1.0#1#2#-2147483648#2147483647#-90#0.9stop"), 0);
+    Target t = Get(cam);
+    ASSERT_TRUE(t.valid);
+    for (float v : t.xyz) EXPECT_TRUE(std::isfinite(v));
+    EXPECT_FLOAT_EQ(t.angle, -90);
 }
