@@ -91,6 +91,7 @@ int main() {
 
     cServer.SetRobot(&rm);
     cServer.SetProjectManager(&project);
+    cServer.SetIPO(&rm.GetInterpreter());
     cServer.StartServer();
     MainDispatchLoop::Peripherals hooks;
     hooks.frontendPublish = [](const DataTypes::RobotState& state) {
