@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,9 +21,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     signal(SIGPIPE, SIG_IGN);
+    const pid_t parent = getpid();
     pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
+        // A test process that is killed (a ctest time-out) takes its children
+        // with it instead of leaving them running.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
         dup2(toChild[0], 0);
         dup2(fromChild[1], 1);
         dup2(fromChild[1], 2);
