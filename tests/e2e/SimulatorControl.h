@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Client of orvane-jointsim's control port: one command per connection, and
+// the simulator's view of its modules decoded from "status".
+class SimulatorControl {
+public:
+    struct Module {
+        int busId = 0;
+        std::string kind;  // joint, gripper, platform, dio
+        int index = 0;
+        bool enabled = false;
+        bool referenced = false;
+        long long counts = 0;
+        long long target = 0;
+        int outputs = 0;
+        int inputs = 0;
+    };
+
+    explicit SimulatorControl(int port = 0) : port(port) {}
+    void SetPort(int p) { port = p; }
+
+    // The reply up to and including "ok" or an "error" line; "" when the
+    // simulator cannot be reached.
+    std::string Command(const std::string& line) const;
+    // All modules, in the simulator's order; empty when unreachable.
+    std::vector<Module> Modules() const;
+    // The module with this bus id, or nullptr.
+    static const Module* Find(const std::vector<Module>& modules, int busId);
+
+private:
+    int port;
+};
