@@ -430,7 +430,7 @@ if command -v gnuplot >/dev/null && [ "$joints" -gt 0 ]; then
         printf 'plot '
         for ((j = 1; j <= shown; j++)); do
             [ "$j" -gt 1 ] && printf ', '
-            printf "'%s' using 1:(\$1 < $t0 ? NaN : \$%d - \$%d) with lines lw 1.5 lc %d title 'joint %d'" \
+            printf "'%s' using 1:(\$1 < $t0 ? NaN : \$%d - \$%d) with points pt 7 ps 0.3 lc %d title 'joint %d'" \
                 "$trace" $((2 + j)) $((9 + j)) "$j" "$j"
         done
         printf '\n'
