@@ -59,24 +59,24 @@ CANInterfacePHYTEC::~CANInterfacePHYTEC() {
     if (connected.load() || readThread.joinable() || socketFd >= 0) Disconnect();
 }
 
-bool CANInterfacePHYTEC::ParseTransport(const std::string& spec, Transport* out) {
+bool CANInterfacePHYTEC::ParseTransport(const std::string& setting, Transport* out) {
     Transport t;
-    if (spec.empty()) {
+    if (setting.empty()) {
         *out = t;
         return true;
     }
     const std::string socketcan = "socketcan:";
     const std::string udpPrefix = "udp:";
-    if (spec.compare(0, socketcan.size(), socketcan) == 0) {
-        std::string name = spec.substr(socketcan.size());
+    if (setting.compare(0, socketcan.size(), socketcan) == 0) {
+        std::string name = setting.substr(socketcan.size());
         if (name.empty() || name.size() >= IFNAMSIZ) return false;
         t.kind = Transport::SocketCan;
         t.interfaceName = name;
         *out = t;
         return true;
     }
-    if (spec.compare(0, udpPrefix.size(), udpPrefix) == 0) {
-        std::string digits = spec.substr(udpPrefix.size());
+    if (setting.compare(0, udpPrefix.size(), udpPrefix) == 0) {
+        std::string digits = setting.substr(udpPrefix.size());
         if (digits.empty() || digits.size() > 5) return false;
         for (char c : digits)
             if (c < '0' || c > '9') return false;
@@ -90,9 +90,9 @@ bool CANInterfacePHYTEC::ParseTransport(const std::string& spec, Transport* out)
     return false;
 }
 
-void CANInterfacePHYTEC::SetTransport(const std::string& spec) {
+void CANInterfacePHYTEC::SetTransport(const std::string& setting) {
     transportOverridden = true;
-    transportSpec = spec;
+    transportSetting = setting;
 }
 
 void CANInterfacePHYTEC::SetClock(Clock c) { clock = std::move(c); }
@@ -110,15 +110,15 @@ void CANInterfacePHYTEC::Connect() {
     connected = false;
     log->add("....... Phytec connect ......");
 
-    std::string spec;
+    std::string setting;
     if (transportOverridden) {
-        spec = transportSpec;
+        setting = transportSetting;
     } else if (const char* env = std::getenv("ORVANE_CAN")) {
-        spec = env;
+        setting = env;
     }
     Transport transport;
-    if (!ParseTransport(spec, &transport)) {
-        log->addError("CAN interface: unknown transport \"" + spec.substr(0, 200) +
+    if (!ParseTransport(setting, &transport)) {
+        log->addError("CAN interface: unknown transport \"" + setting.substr(0, 200) +
                       "\" in ORVANE_CAN (use socketcan:NAME or udp:PORT); not connected.");
         return;
     }

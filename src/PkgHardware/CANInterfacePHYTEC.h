@@ -57,7 +57,7 @@ public:
 
     // Transport selection without the environment ("udp:PORT", "socketcan:NAME",
     // "" for the default); overrides ORVANE_CAN for the next Connect.
-    void SetTransport(const std::string& spec);
+    void SetTransport(const std::string& setting);
     // Connects without a socket: written frames go to `sink`, received frames
     // come from InjectFrame. For tests and simulators.
     void ConnectToSink(FrameSink sink);
@@ -67,13 +67,13 @@ public:
     // Set it only while not connected.
     void SetClock(Clock clock);
 
-    // Parses a transport spec; false for anything not in the list above.
+    // Parses a transport setting; false for anything not in the list above.
     struct Transport {
         enum Kind { SocketCan, Udp } kind = SocketCan;
         std::string interfaceName = "can0";
         int port = 0;
     };
-    static bool ParseTransport(const std::string& spec, Transport* out);
+    static bool ParseTransport(const std::string& setting, Transport* out);
 
 private:
     friend void threadReadLoop(void* interface);
@@ -98,7 +98,7 @@ private:
     std::thread readThread;
 
     bool transportOverridden = false;
-    std::string transportSpec;
+    std::string transportSetting;
 
     std::mutex sinkMutex;  // guards sink against a concurrent ConnectToSink/Disconnect
     FrameSink sink;
