@@ -144,4 +144,28 @@ void BM_LongestPath(benchmark::State& state) {
 }
 BENCHMARK(BM_LongestPath)->Unit(benchmark::kMillisecond);
 
+// One robot cycle's sampling of a ready path: GetJointPosition at a path time
+// that advances by one 10 ms cycle per call (wrapping at the path's end).
+void BM_GetJointPosition(benchmark::State& state) {
+    Setup s;
+    const float target[6] = {40.0f, 10.0f, 30.0f, 20.0f, 40.0f, 30.0f};
+    s.pg.SetFirstCmd(Joint(target, 100.0f, 0.0f, 1), &s.start, 0, 1);
+    s.pg.ComputePath();
+    if (!s.pg.IsPathReady()) {
+        state.SkipWithError("path not planned");
+        return;
+    }
+    const long end = long(s.pg.finalPath.size()) * s.pg.stepUs;
+    long t = 0;
+    float joints[9] = {0};
+    int k = -1;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s.pg.GetJointPosition(t, joints, &k));
+        benchmark::DoNotOptimize(joints);
+        t += 10000;
+        if (t > end) t = 0;
+    }
+}
+BENCHMARK(BM_GetJointPosition);
+
 }  // namespace

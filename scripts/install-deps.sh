@@ -2,6 +2,8 @@
 # Installs the Debian packages the build and the tests need; only what is missing.
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config ccache libtinyxml2-dev libgtest-dev libgmock-dev libbenchmark-dev python3)
+# Benchmarks only: the KDL reference comparison and callgrind for instructions per cycle.
+pkgs+=(liborocos-kdl-dev valgrind)
 pkgs+=("$@")
 missing=()
 for p in "${pkgs[@]}"; do

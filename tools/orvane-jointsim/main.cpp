@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -36,6 +37,7 @@ int Usage(const std::string& why) {
     if (!why.empty()) std::cerr << "orvane-jointsim: " << why << "\n";
     std::cerr << "usage: orvane-jointsim [--base DIR] [--udp PORT | --socketcan NAME] [--control PORT]\n"
                  "                       [--speed UNITS_PER_S] [--reference-delay MS] [--verbose]\n"
+                 "                       [--timestamps FILE]\n"
                  "Without --udp/--socketcan the transport follows ORVANE_CAN as the controller does.\n";
     return 2;
 }
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     bool transportGiven = false;
     int controlPort = -1;
     JointSimulator::Options options;
+    std::string timestampFile;
 
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
         } else if (a == "--reference-delay" && next(&v)) {
             if (!ToNumber(v, 0, 600000, &n)) return Usage("bad reference delay " + v);
             options.referenceDelay = n / 1000.0;
+        } else if (a == "--timestamps" && next(&v)) {
+            timestampFile = v;
         } else if (a == "--verbose") {
             options.verbose = true;
         } else if (a == "--help" || a == "-h") {
@@ -126,6 +131,18 @@ int main(int argc, char** argv) {
         }
     }
 
+    // One line per received frame: arrival (monotonic seconds), identifier,
+    // length, first data byte. Buffered; written out when the simulator ends.
+    FILE* stamps = nullptr;
+    if (!timestampFile.empty()) {
+        stamps = std::fopen(timestampFile.c_str(), "w");
+        if (stamps == nullptr) {
+            std::cerr << "orvane-jointsim: cannot write " << timestampFile << "\n";
+            return 1;
+        }
+        std::setvbuf(stamps, nullptr, _IOFBF, 1 << 20);
+    }
+
     struct sigaction sa{};
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);
@@ -153,10 +170,15 @@ int main(int argc, char** argv) {
         double now = Now();
         SimFrame f;
         // Bounded per pass so the control port and the periodic messages keep their turn.
-        for (int n = 0; n < 256 && bus.Receive(&f); ++n) sim.OnFrame(f, now);
+        for (int n = 0; n < 256 && bus.Receive(&f); ++n) {
+            if (stamps != nullptr)
+                std::fprintf(stamps, "%.6f %d %d %d\n", Now(), f.id, f.length, f.length > 0 ? int(f.data[0]) : -1);
+            sim.OnFrame(f, now);
+        }
         control.Service([&](const std::string& line) { return sim.Command(line, Now(), &quit); });
         sim.Tick(Now());
     }
+    if (stamps != nullptr) std::fclose(stamps);
     std::cout << "orvane-jointsim: stopped" << std::endl;
     return 0;
 }
