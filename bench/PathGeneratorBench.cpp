@@ -141,6 +141,11 @@ void BM_LongestPath(benchmark::State& state) {
     }
     s.Plan(state);
     state.counters["raw_samples"] = static_cast<double>(s.pg.rawPath.size());
+    // A short path after the longest: its lists must give the peak back.
+    const float target[6] = {10.0f, 20.0f, 20.0f, 0.0f, 50.0f, 0.0f};
+    s.pg.SetFirstCmd(Joint(target, 100.0f, 0.0f, 1), &s.start, 0, 1);
+    s.pg.ComputePath();
+    state.counters["after_short_MiB"] = s.pg.PathMemoryBytes() / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_LongestPath)->Unit(benchmark::kMillisecond);
 

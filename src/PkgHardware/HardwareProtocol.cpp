@@ -25,7 +25,7 @@ void HardwareProtocol::AlignMotors() {}
 void HardwareProtocol::ReferenceSingleJoint(int) {}
 void HardwareProtocol::EnableMotors(bool) {}
 bool HardwareProtocol::GetMotorEnabled() { return false; }
-void HardwareProtocol::SetJoints(DataTypes::RobotState) {}
+void HardwareProtocol::SetJoints(const DataTypes::RobotState&) {}
 void HardwareProtocol::GetJoints(DataTypes::RobotState*) {}
 void HardwareProtocol::SetToZeroPos(int) {}
 void HardwareProtocol::SetPlatformJointsToZeroPos() {}

@@ -35,6 +35,7 @@ public:
         uint8_t busId = 0;            // commands on busId, answers on +1, temperatures on +3
         int errorCode = 0x100;        // error bits of the last answer
         std::string errorShort;       // short error text of the last decoded answer
+        int decodedCode = -1;         // the errorCode errorShort was decoded from (-1: none yet)
         int motorState = 0;           // 1 when the last answer reported no error
         uint8_t digitalInputs = 0;
         float temperature = -1.0f;    // degrees Celsius, -1 when not valid
@@ -67,7 +68,7 @@ public:
     virtual void ReferenceSingleJoint(int joint);
     virtual void EnableMotors(bool on);
     virtual bool GetMotorEnabled();
-    virtual void SetJoints(DataTypes::RobotState state);
+    virtual void SetJoints(const DataTypes::RobotState& state);
     virtual void GetJoints(DataTypes::RobotState* state);
     virtual void SetToZeroPos(int joint);
     virtual void SetPlatformJointsToZeroPos();

@@ -101,21 +101,40 @@ void HardwareProtocolVKTCAN::DecodeErrorCode(int code, std::string* text, std::s
 
 void HardwareProtocolVKTCAN::GetError(std::string* text, std::string* shortText) {
     noErrorSeen = false;
-    std::string t;
-    std::string s;
+    int code = -1;  // not connected
     if (canInterface.IsConnected()) {
-        int code = 0;
+        code = 0;
         for (int k = 0; k < nrOfJoints; ++k) code |= modules[k].errorCode;
-        DecodeErrorCode(code, &t, &s);
-    } else {
-        t = "not connected";
-        s = "NotConnected";
     }
-    std::string status = "Status: " + t;
-    if (status != lastStatusText) LogSingleton::instance()->add(status);
-    lastStatusText = status;
-    if (text != nullptr) *text = status;
-    if (shortText != nullptr) *shortText = s;
+    // The texts depend on the code alone: built (and logged) only when it changes.
+    if (code != statusCode || lastStatusText.empty()) {
+        std::string t;
+        std::string s;
+        if (code >= 0) {
+            DecodeErrorCode(code, &t, &s);
+        } else {
+            t = "not connected";
+            s = "NotConnected";
+        }
+        std::string status = "Status: " + t;
+        if (status != lastStatusText) LogSingleton::instance()->add(status);
+        lastStatusText = status;
+        statusShort = s;
+        statusCode = code;
+    } else if (code == 0) {
+        noErrorSeen = true;
+    }
+    if (text != nullptr) *text = lastStatusText;
+    if (shortText != nullptr) *shortText = statusShort;
+}
+
+void HardwareProtocolVKTCAN::DecodeModuleError(Module& m) {
+    if (m.errorCode == m.decodedCode) {
+        if (m.errorCode == 0) noErrorSeen = true;  // as decoding would
+        return;
+    }
+    DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+    m.decodedCode = m.errorCode;
 }
 
 std::string HardwareProtocolVKTCAN::GetError() {
@@ -198,7 +217,7 @@ void HardwareProtocolVKTCAN::SetIO(int module, int bit, bool on) {
         outputBits[module] &= ~(1 << bit);
 }
 
-void HardwareProtocolVKTCAN::SetJoints(DataTypes::RobotState state) {
+void HardwareProtocolVKTCAN::SetJoints(const DataTypes::RobotState& state) {
     if (!canInterface.IsConnected() || !cyclicExchange.load()) return;
     for (int k = 0; k < nrOfJoints; ++k) {
         Module& m = modules[k];
@@ -242,11 +261,11 @@ void HardwareProtocolVKTCAN::SetJoints(DataTypes::RobotState state) {
             // The adapter went down during this cycle: nothing to decode, the bus is dead.
             m.errorCode = 0x100;
             m.motorState = 0;
-            DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+            DecodeModuleError(m);
             continue;
         }
         m.errorCode = data[0];
-        DecodeErrorCode(data[0], nullptr, &m.errorShort);
+        DecodeModuleError(m);
         int counts = data[2] * 256 + data[3];
         if (m.gearScale != 0.0f) m.measuredPosition = float((double(counts) - double(m.gearZero)) / double(m.gearScale));
         m.measuredVelocity = float(int(data[1]) - 127);

@@ -24,7 +24,7 @@ public:
     void ResetError() override;
     void EnableMotors(bool on) override;
     bool GetMotorEnabled() override;
-    void SetJoints(DataTypes::RobotState state) override;
+    void SetJoints(const DataTypes::RobotState& state) override;
     void GetJoints(DataTypes::RobotState* state) override;
     void SetToZeroPos(int joint) override;
     void SetIO(int module, int bit, bool on) override;
@@ -39,6 +39,10 @@ public:
     int gapMS = 3;                     // pause after each position frame
 
 private:
+    // Decodes a module's error code into its short text when the code changed.
+    void DecodeModuleError(Module& m);
+    int statusCode = -2;      // code lastStatusText was built from (-1 not connected)
+    std::string statusShort;  // short text of statusCode
     bool setIOLogged = false;
     bool invalidSetPointLogged = false;
     int lastCounts[maxModules] = {0};

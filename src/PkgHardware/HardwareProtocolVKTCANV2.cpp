@@ -216,33 +216,44 @@ void HardwareProtocolVKTCANV2::DecodeErrorCode(int code, std::string* text, std:
 
 void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortText) {
     noErrorSeen = false;
-    std::string t;
-    std::string s;
-    int code = 0;
+    int code = -1;  // not connected
     if (canInterface.IsConnected()) {
+        code = 0;
         int count = JointModuleCount() + nrOfDIOModules;
         for (int k = 0; k < count; ++k) code |= modules[k].errorCode;
         if (emergencyStop.load() != 3) code |= 0x001;
         if (supply.load() < minSupply) code |= 0x002;
-        DecodeErrorCode(code, &t, &s);
-    } else {
-        t = "not connected";
-        s = "NotConnected";
     }
-    std::string status = "Status: " + t;
-    if (status != lastStatusText) {
-        LogSingleton::instance()->add(status);
-        int rest = code & ~0x100;
-        if (rest == 0)
-            SendStatusLed(0, 150, 0);
-        else if (rest == 0x004)
-            SendStatusLed(220, 95, 0);
-        else
-            SendStatusLed(150, 0, 0);
+    // The texts depend on the code alone: built (and logged) only when it changes,
+    // so the cycle does not format them every time.
+    if (code != statusCode || lastStatusText.empty()) {
+        std::string t;
+        std::string s;
+        if (code >= 0) {
+            DecodeErrorCode(code, &t, &s);
+        } else {
+            t = "not connected";
+            s = "NotConnected";
+        }
+        std::string status = "Status: " + t;
+        if (status != lastStatusText) {
+            LogSingleton::instance()->add(status);
+            int rest = code < 0 ? 0 : code & ~0x100;
+            if (rest == 0)
+                SendStatusLed(0, 150, 0);
+            else if (rest == 0x004)
+                SendStatusLed(220, 95, 0);
+            else
+                SendStatusLed(150, 0, 0);
+        }
+        lastStatusText = status;
+        statusShort = s;
+        statusCode = code;
+    } else if (code == 0) {
+        noErrorSeen = true;
     }
-    lastStatusText = status;
-    if (text != nullptr) *text = status;
-    if (shortText != nullptr) *shortText = s;
+    if (text != nullptr) *text = lastStatusText;
+    if (shortText != nullptr) *shortText = statusShort;
 }
 
 std::string HardwareProtocolVKTCANV2::GetError() {
@@ -408,7 +419,9 @@ void HardwareProtocolVKTCANV2::LogIgnoredOnce(bool* logged, const std::string& t
 void HardwareProtocolVKTCANV2::SetIO(int module, int bit, bool on) {
     if (!canInterface.IsConnected()) return;
     if (module < 0 || module >= maxModules || bit < 0 || bit > 7) {
-        LogIgnoredOnce(&setIOLogged, "ProtocolVKTCANV2: SetIO ignored for module " + std::to_string(module) +
+        // The cycle offers outputs 8 ... 19 every time: no text unless it is logged.
+        if (!setIOLogged)
+            LogIgnoredOnce(&setIOLogged, "ProtocolVKTCANV2: SetIO ignored for module " + std::to_string(module) +
                                          " bit " + std::to_string(bit));
         return;
     }
@@ -421,7 +434,8 @@ void HardwareProtocolVKTCANV2::SetIO(int module, int bit, bool on) {
 void HardwareProtocolVKTCANV2::SetRailIO(int module, int bit, bool on) {
     if (!canInterface.IsConnected()) return;
     if (module < 0 || module >= maxDIOModules || bit < 0) {
-        LogIgnoredOnce(&setRailIOLogged, "ProtocolVKTCANV2: SetRailIO ignored for module " +
+        if (!setRailIOLogged)
+            LogIgnoredOnce(&setRailIOLogged, "ProtocolVKTCANV2: SetRailIO ignored for module " +
                                              std::to_string(module) + " bit " + std::to_string(bit));
         return;
     }
@@ -435,7 +449,8 @@ void HardwareProtocolVKTCANV2::SetRailIO(int module, int bit, bool on) {
 void HardwareProtocolVKTCANV2::GetDigitalIO(int module, int* inputs) {
     if (nrOfJoints < 1 || inputs == nullptr) return;
     if (module < 0 || module >= maxModules) {
-        LogIgnoredOnce(&getDigitalIOLogged,
+        if (!getDigitalIOLogged)
+            LogIgnoredOnce(&getDigitalIOLogged,
                        "ProtocolVKTCANV2: GetDigitalIO ignored for module " + std::to_string(module));
         return;
     }
@@ -451,7 +466,7 @@ void HardwareProtocolVKTCANV2::GetDigitalIORail(bool* inputs) {
     }
 }
 
-void HardwareProtocolVKTCANV2::SetJoints(DataTypes::RobotState state) {
+void HardwareProtocolVKTCANV2::SetJoints(const DataTypes::RobotState& state) {
     if (!canInterface.IsConnected() || !cyclicExchange.load()) return;
     LogSingleton* log = LogSingleton::instance();
 
@@ -472,7 +487,8 @@ void HardwareProtocolVKTCANV2::SetJoints(DataTypes::RobotState state) {
             lastCounts[k] = counts;
         } else {
             // A non-finite set-point must not move the joint: repeat the last position.
-            LogIgnoredOnce(&invalidSetPointLogged, "ProtocolVKTCANV2: invalid set-point for module " +
+            if (!invalidSetPointLogged)
+                LogIgnoredOnce(&invalidSetPointLogged, "ProtocolVKTCANV2: invalid set-point for module " +
                                                        std::to_string(k) + ", last position repeated");
         }
         int velocity = int(128.0f + m.velocity * 0.25f);
@@ -533,7 +549,7 @@ bool HardwareProtocolVKTCANV2::ReadAnswer(int index) {
         // The adapter went down during this cycle: its table is unreadable, the bus is dead.
         m.errorCode = 0x100;
         m.motorState = 0;
-        DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+        DecodeModuleError(m);
         return false;
     }
     if (age > lateAge) {
@@ -547,11 +563,11 @@ bool HardwareProtocolVKTCANV2::ReadAnswer(int index) {
     if (age > deadAge) {
         m.errorCode = canInterface.GetState() == "ok" ? 0x200 : 0x100;
         m.motorState = 0;
-        DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+        DecodeModuleError(m);
         return false;
     }
     m.errorCode = data[0];
-    DecodeErrorCode(data[0], nullptr, &m.errorShort);
+    DecodeModuleError(m);
     int32_t counts = int32_t((uint32_t(data[1]) << 24) | (uint32_t(data[2]) << 16) | (uint32_t(data[3]) << 8) |
                              uint32_t(data[4]));
     if (m.gearScale != 0.0f) m.measuredPosition = float((double(counts) - double(m.gearZero)) / double(m.gearScale));
@@ -560,6 +576,15 @@ bool HardwareProtocolVKTCANV2::ReadAnswer(int index) {
     m.digitalInputs = data[7];
     m.referenced = (data[7] & 0x80) != 0;
     return true;
+}
+
+void HardwareProtocolVKTCANV2::DecodeModuleError(Module& m) {
+    if (m.errorCode == m.decodedCode) {
+        if (m.errorCode == 0) noErrorSeen = true;  // as decoding would
+        return;
+    }
+    DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+    m.decodedCode = m.errorCode;
 }
 
 void HardwareProtocolVKTCANV2::ReadTemperature(int index) {

@@ -33,7 +33,7 @@ public:
     void ReferenceSingleJoint(int joint) override;
     void EnableMotors(bool on) override;
     bool GetMotorEnabled() override;
-    void SetJoints(DataTypes::RobotState state) override;
+    void SetJoints(const DataTypes::RobotState& state) override;
     void GetJoints(DataTypes::RobotState* state) override;
     void SetToZeroPos(int joint) override;
     void SetPlatformJointsToZeroPos() override;
@@ -76,6 +76,10 @@ protected:
     void ReadShutdownMessage();
     // Logs an ignored call with out-of-range arguments, once per operation.
     void LogIgnoredOnce(bool* logged, const std::string& text);
+    // Decodes a module's error code into its short text when the code changed.
+    void DecodeModuleError(Module& m);
+    int statusCode = -2;      // code lastStatusText was built from (-1 not connected)
+    std::string statusShort;  // short text of statusCode
 
     long lastShutdownSequence = 0;  // shutdown frames already acted upon
     bool setIOLogged = false;

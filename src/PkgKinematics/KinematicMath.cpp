@@ -14,15 +14,34 @@ Matrix44 KinematicMath::Product(const Matrix44& a, const Matrix44& b) {
     return b * a;
 }
 
+// Rz and Ry run several times per kinematic call in every cycle: they fill the
+// matrix directly instead of going through SetRotationDeg's axis text, with the
+// same angle conversion, so the results are bit-identical.
+namespace {
+double DegToRadAsMatrix(double deg) { return deg * 3.141592 / 180.0; }
+}  // namespace
+
 Matrix44 KinematicMath::Rz(double deg) {
+    const double angle = DegToRadAsMatrix(deg);
+    const float c = float(std::cos(angle));
+    const float s = float(std::sin(angle));
     Matrix44 m;
-    m.SetRotationDeg("z", deg);
+    m(0, 0) = c;
+    m(0, 1) = -s;
+    m(1, 0) = s;
+    m(1, 1) = c;
     return m;
 }
 
 Matrix44 KinematicMath::Ry(double deg) {
+    const double angle = DegToRadAsMatrix(deg);
+    const float c = float(std::cos(angle));
+    const float s = float(std::sin(angle));
     Matrix44 m;
-    m.SetRotationDeg("y", deg);
+    m(0, 0) = c;
+    m(0, 2) = s;
+    m(2, 0) = -s;
+    m(2, 2) = c;
     return m;
 }
 

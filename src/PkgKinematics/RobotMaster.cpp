@@ -438,9 +438,9 @@ void RobotMaster::JogStep(bool cartesianPermitted) {
             }
         } else if (mode == ROBOT_CART_BASE || mode == ROBOT_CART_TOOL) {
             if (cartesianPermitted && kinematic) {
-                DataTypes::RobotState current;
-                kinematic->GetPosition(&current);
-                const DataTypes::Matrix44 pose = current.posCartRobot;
+                // The kinematic's current pose, read in place (GetPosition would need a
+                // whole state record).
+                const DataTypes::Matrix44 pose = kinematic->pose;
                 float dk[3];
                 float r[3];
                 for (int k = 0; k < 3; ++k) {
@@ -560,11 +560,10 @@ void RobotMaster::ReadBack() {
 }
 
 void RobotMaster::ProgramStatusStep() {
-    std::string name;
     int point = -1;
     int count = 0;
-    ProgramStatus(&name, &point, &count);
-    state.programName = name;
+    // Straight into the state's own text: no string of its own per cycle.
+    ProgramStatus(&state.programName, &point, &count);
     state.programStatus[0] = point;
     state.programStatus[1] = count;
     state.programStatus[2] = ProgramRunning() ? 1 : (point >= 0 ? 2 : 0);

@@ -144,3 +144,28 @@ TEST_F(V1Test, CommandsReachTheArmJoints) {
     p.ReferenceSingleJoint(0);
     EXPECT_TRUE(p.sent.empty());
 }
+
+TEST_F(V1Test, StatusTextsFollowEveryChangeOfTheAnswers) {
+    // Texts are kept between cycles and rebuilt only when a code changes.
+    auto answerAll = [this](unsigned char second) {
+        p.Answer(16, {0x00, 127, 0x7D, 0x00, 0, 0, 0, 0x80});
+        p.Answer(32, {second, 127, 0x7D, 0x00, 0, 0, 0, 0x80});
+        p.Answer(48, {0x00, 127, 0x7D, 0x00, 0, 0, 0, 0x80});
+        p.SetJoints(state);
+    };
+    answerAll(0x00);
+    EXPECT_EQ(p.GetErrorShort(), "NoError");
+    EXPECT_EQ(p.modules[1].errorShort, "NoError");
+    answerAll(0x05);
+    EXPECT_EQ(p.GetErrorShort(), "BOWDMNE");
+    EXPECT_EQ(p.modules[1].errorShort, "BOWDMNE");
+    answerAll(0x05);
+    EXPECT_EQ(p.GetError(), "Status:  - brown out or watch dog - motor not enabled");
+    answerAll(0x00);
+    EXPECT_EQ(p.GetErrorShort(), "NoError");
+    EXPECT_EQ(p.modules[1].errorShort, "NoError");
+    EXPECT_EQ(p.GetError(), "Status: no error");
+    p.Disconnect();
+    EXPECT_EQ(p.GetErrorShort(), "NotConnected");
+    EXPECT_EQ(p.GetError(), "Status: not connected");
+}

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "LogSingleton.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -234,6 +236,47 @@ TEST_F(V2Test, StatusLedFollowsTheStatusChanges) {
     ASSERT_EQ(led.size(), 1u);
     EXPECT_EQ(led[0].data[3], 150);
     EXPECT_EQ(led[0].data[4], 0);
+}
+
+TEST_F(V2Test, StatusTextsFollowEveryChangeAndAreLoggedOncePerChange) {
+    // The status and module texts are kept between cycles and rebuilt only when
+    // a code changes: every change must still show, in both directions.
+    LogSingleton* log = LogSingleton::instance();
+    const uint64_t start = log->LineSequence();
+    auto statusLines = [&]() {
+        std::vector<std::string> out;
+        for (const std::string& line : log->LinesSince(start))
+            if (line.rfind("Status: ", 0) == 0) out.push_back(line);
+        return out;
+    };
+    AllHealthy();
+    for (int n = 0; n < 3; ++n) {
+        p.SetJoints(state);
+        EXPECT_EQ(p.GetErrorShort(), "NoError");
+    }
+    EXPECT_EQ(p.GetError(), "Status: no error");
+    EXPECT_EQ(p.modules[1].errorShort, "NoError");
+
+    p.Answer(0x20, {0x04});
+    for (int n = 0; n < 2; ++n) {
+        p.SetJoints(state);
+        EXPECT_EQ(p.GetErrorShort(), "_MNE");
+    }
+    EXPECT_EQ(p.modules[1].errorShort, "_MNE");
+    EXPECT_EQ(p.GetError(), "Status:  - motor not enabled");
+
+    p.Answer(0x20, {0x00});
+    p.SetJoints(state);
+    EXPECT_EQ(p.modules[1].errorShort, "NoError");
+    EXPECT_EQ(p.GetErrorShort(), "NoError");
+
+    p.Disconnect();
+    EXPECT_EQ(p.GetErrorShort(), "NotConnected");
+    EXPECT_EQ(p.GetError(), "Status: not connected");
+
+    const std::vector<std::string> expected = {"Status: no error", "Status:  - motor not enabled",
+                                               "Status: no error", "Status: not connected"};
+    EXPECT_EQ(statusLines(), expected);
 }
 
 TEST_F(V2Test, SilentModuleIsDeadAfterFiveSecondsAndTheBusIsDroppedAfterSilentCycles) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PkgKinematics/KinematicFactory.h"
+#include "PkgKinematics/KinematicMath.h"
 #include "PkgKinematics/RobotKinematicCartesian.h"
 #include "PkgKinematics/RobotKinematicDelta.h"
 #include "PkgKinematics/RobotKinematicRover.h"
@@ -168,5 +169,23 @@ TEST(KinFactory, CreateCopyIsIndependentAndComputesTheSame) {
         EXPECT_EQ(typeid(*c), typeid(*k)) << type;
         EXPECT_EQ(c->joints[0], 3.5f) << type;
         EXPECT_NE(c.get(), k.get());
+    }
+}
+
+TEST(KinematicMathTest, AxisRotationsEqualTheMatrixRotationsBitForBit) {
+    // The kinematics' own rotation helpers must give exactly what
+    // Matrix44::SetRotationDeg gives, so forward and inverse results do not move.
+    for (double deg = -725.0; deg <= 725.0; deg += 0.37) {
+        DataTypes::Matrix44 z, y;
+        z.SetRotationDeg("z", deg);
+        y.SetRotationDeg("y", deg);
+        const DataTypes::Matrix44 kz = KinematicMath::Rz(deg);
+        const DataTypes::Matrix44 ky = KinematicMath::Ry(deg);
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                ASSERT_EQ(kz(r, c), z(r, c)) << deg << " z " << r << c;
+                ASSERT_EQ(ky(r, c), y(r, c)) << deg << " y " << r << c;
+            }
+        }
     }
 }

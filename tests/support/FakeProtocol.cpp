@@ -145,7 +145,7 @@ bool FakeProtocol::GetMotorEnabled() {
     std::lock_guard<std::mutex> lock(mutex);
     return motorEnabled;
 }
-void FakeProtocol::SetJoints(DataTypes::RobotState state) {
+void FakeProtocol::SetJoints(const DataTypes::RobotState& state) {
     std::lock_guard<std::mutex> lock(mutex);
     ++setJointsCount;
     lastSent = state;

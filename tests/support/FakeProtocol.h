@@ -57,7 +57,7 @@ public:
     void ReferenceSingleJoint(int joint) override;
     void EnableMotors(bool on) override;
     bool GetMotorEnabled() override;
-    void SetJoints(DataTypes::RobotState state) override;
+    void SetJoints(const DataTypes::RobotState& state) override;
     void GetJoints(DataTypes::RobotState* state) override;
     void SetToZeroPos(int joint) override;
     void SetPlatformJointsToZeroPos() override;
