@@ -142,6 +142,21 @@ TEST_F(OrvaneFrontend, ScriptFailsWhenTheControllerReportsAnError) {
     EXPECT_NE(out.find("MESSAGE File name refused: ../x.xml"), std::string::npos) << out;
 }
 
+TEST_F(OrvaneFrontend, MessageArrivingDuringAnotherStepIsStillFoundByAWait) {
+    std::string port = std::to_string(server.GetBoundPort());
+    std::string out;
+    // The refusal arrives while 'wait 0.3' runs; the later wait must still see
+    // it, and a second wait for it must not (it was taken).
+    RunTool("--status-every 0 --timeout 0.5 --port " + port +
+                " 'load ../x.xml' 'wait 0.3' 'wait-message File name refused' "
+                "'wait-message File name refused'",
+            &out);
+    std::size_t first = out.find("ERROR: timed out waiting for message File name refused");
+    ASSERT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find("ERROR:"), first) << out;  // the first wait succeeded
+    EXPECT_EQ(out.find("ERROR:", first + 1), std::string::npos) << out;
+}
+
 TEST(OrvaneFrontendConnection, ExitsNonZeroWithoutController) {
     if (::access(ToolPath().c_str(), X_OK) != 0) GTEST_SKIP() << "orvane-frontend not built";
     // A bound but not listening socket: connections to its port are refused.

@@ -103,7 +103,7 @@ void FrontendScript::Drain(int ms) {
     FrontendClient::Event event;
     auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (Clock::now() < end) {
-        if (!client.NextEvent(&event, 20) && !client.Connected()) break;
+        if (!NextEvent(&event, 20) && !client.Connected()) break;
     }
 }
 
@@ -116,7 +116,7 @@ FrontendScript::Status FrontendScript::WaitPasses(int passes) {
     while (client.StatusCount() < target) {
         if (!client.Connected()) return Fail(connectionFailed, "connection lost");
         if (Clock::now() >= end) return Fail(timedOut, "no status from the controller");
-        client.NextEvent(&event, 10);
+        NextEvent(&event, 10);
     }
     return ok;
 }
@@ -126,8 +126,39 @@ FrontendScript::Status FrontendScript::SendPaced(const std::string& body) {
     return WaitPasses(3);
 }
 
+bool FrontendScript::Matches(const FrontendClient::Event& event, const std::string& prefix,
+                             bool answer) {
+    bool kindMatches = answer ? event.kind == FrontendClient::Event::Kind::Answer
+                              : event.kind == FrontendClient::Event::Kind::Message;
+    bool textMatches = answer ? event.text.compare(0, prefix.size(), prefix) == 0
+                              : event.text.find(prefix) != std::string::npos;
+    return kindMatches && textMatches;
+}
+
+bool FrontendScript::NextEvent(FrontendClient::Event* event, int timeoutMs) {
+    if (!client.NextEvent(event, timeoutMs)) return false;
+    kept.push_back(*event);
+    if (kept.size() > maxKept) kept.pop_front();
+    return true;
+}
+
+// A match among the kept events is taken together with everything before it, so
+// each wait moves forward through the messages in the order they came.
+bool FrontendScript::TakeKept(const std::string& prefix, bool answer, std::string* text) {
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (!Matches(kept[i], prefix, answer)) continue;
+        if (text != nullptr) *text = kept[i].text;
+        kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        return true;
+    }
+    return false;
+}
+
 FrontendScript::Status FrontendScript::WaitEvent(const std::string& prefix, bool answer,
                                                  std::string* text, double timeoutS) {
+    // Answers belong to the request just sent; only operator messages can have
+    // come early.
+    if (!answer && TakeKept(prefix, answer, text)) return ok;
     auto end = Clock::now() + std::chrono::milliseconds(static_cast<long long>(timeoutS * 1000));
     FrontendClient::Event event;
     for (;;) {
@@ -137,14 +168,13 @@ FrontendScript::Status FrontendScript::WaitEvent(const std::string& prefix, bool
                                       (answer ? "answer " : "message ") + prefix);
         }
         if (client.NextEvent(&event, static_cast<int>(std::min<long long>(left.count(), 100)))) {
-            bool kindMatches = answer ? event.kind == FrontendClient::Event::Kind::Answer
-                                      : event.kind == FrontendClient::Event::Kind::Message;
-            bool textMatches = answer ? event.text.compare(0, prefix.size(), prefix) == 0
-                                      : event.text.find(prefix) != std::string::npos;
-            if (kindMatches && textMatches) {
+            if (Matches(event, prefix, answer)) {
+                kept.clear();  // everything before the match is older than it
                 if (text != nullptr) *text = event.text;
                 return ok;
             }
+            kept.push_back(event);
+            if (kept.size() > maxKept) kept.pop_front();
         } else if (!client.Connected()) {
             return Fail(connectionFailed, "connection lost");
         }
@@ -163,7 +193,7 @@ FrontendScript::Status FrontendScript::Jog(const std::vector<std::string>& args)
     client.SetJog(jog);
     auto end = Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     FrontendClient::Event event;
-    while (Clock::now() < end && client.Connected()) client.NextEvent(&event, 10);
+    while (Clock::now() < end && client.Connected()) NextEvent(&event, 10);
     jog[axis - 1] = 0.0f;
     client.SetJog(jog);
     if (!client.Connected()) return Fail(connectionFailed, "connection lost while jogging");
@@ -218,7 +248,7 @@ FrontendScript::Status FrontendScript::WaitReady(double timeoutS) {
         }
         if (!client.Connected()) return Fail(connectionFailed, "connection lost");
         if (Clock::now() >= end) return Fail(timedOut, "controller not ready: " + status.ToReadable());
-        client.NextEvent(&event, 20);
+        NextEvent(&event, 20);
     }
 }
 
@@ -232,7 +262,7 @@ FrontendScript::Status FrontendScript::Shutdown(int number) {
     FrontendClient::Event event;
     while (client.Connected()) {
         if (Clock::now() >= end) return Fail(timedOut, "controller did not shut down");
-        client.NextEvent(&event, 20);
+        NextEvent(&event, 20);
     }
     return ok;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -47,6 +48,12 @@ private:
     Status WaitReady(double timeoutS);
     Status Shutdown(int number);
     Status Fail(Status status, const std::string& why);
+    // Takes the next event from the client and keeps it for a later
+    // wait-message / answer wait, so a message that arrives while another step
+    // waits is not lost.
+    bool NextEvent(FrontendClient::Event* event, int timeoutMs);
+    bool TakeKept(const std::string& prefix, bool answer, std::string* text);
+    static bool Matches(const FrontendClient::Event& event, const std::string& prefix, bool answer);
     int TimeoutMs() const { return static_cast<int>(options.stepTimeoutS * 1000.0); }
 
     FrontendClient& client;
@@ -56,4 +63,6 @@ private:
     std::atomic<bool> expectClose{false};
     long long lastStatusPrintMs = 0;  // reader thread only
     Status worst = ok;
+    std::deque<FrontendClient::Event> kept;  // newest last, bounded
+    static constexpr std::size_t maxKept = 256;
 };
