@@ -102,7 +102,32 @@ float RobotKinematicDelta::Fitness(float* q, Vector3 p) {
     return float(std::sqrt(sum));
 }
 
+void RobotKinematicDelta::Elbows(const float* q, Vector3* elbows) const {
+    for (int arm = 0; arm < 3; ++arm) elbows[arm] = Elbow(q[arm]);
+}
+
+float RobotKinematicDelta::FitnessOfElbows(const Vector3* elbows, Vector3 p) const {
+    // The arm rotation of Vector3::RotateZRad with its sine and cosine taken once.
+    static const float c = std::cos(armAngleRad);
+    static const float s = std::sin(armAngleRad);
+    double sum = 0.0;
+    for (int arm = 0; arm < 3; ++arm) {
+        const Vector3 v = ArmVector(p);
+        const Vector3& e = elbows[arm];
+        const double dx = double(v.x) - e.x, dy = double(v.y) - e.y, dz = double(v.z) - e.z;
+        const double error = float(double(lowerArmLength) - std::sqrt(dx * dx + dy * dy + dz * dz));
+        sum += error * error;
+        const float nx = c * p.x - s * p.y;
+        const float ny = s * p.x + c * p.y;
+        p.x = nx;
+        p.y = ny;
+    }
+    return float(std::sqrt(sum));
+}
+
 void RobotKinematicDelta::ForwardKin(float* q, Matrix44* target) {
+    Vector3 elbows[3];
+    Elbows(q, elbows);
     Vector3 centre((*target)(0, 3), (*target)(1, 3), (*target)(2, 3));
     float step = searchStartStep;
     float previousBest = 1e10f;
@@ -113,7 +138,7 @@ void RobotKinematicDelta::ForwardKin(float* q, Matrix44* target) {
             for (int j = -1; j <= 1; ++j)
                 for (int k = -1; k <= 1; ++k) {
                     const Vector3 candidate(centre.x + i * step, centre.y + j * step, centre.z + k * step);
-                    const float f = Fitness(q, candidate);
+                    const float f = FitnessOfElbows(elbows, candidate);
                     if (f < passBest) {
                         passBest = f;
                         bestPoint = candidate;

@@ -27,6 +27,11 @@ public:
     // Closing error of one arm (0 when the lower arm fits exactly).
     float ComputeError(float q, DataTypes::Vector3 p);
     float Fitness(float* q, DataTypes::Vector3 p);
+    // The forward search moves the point while the joints stay fixed: the
+    // elbows of q are computed once (Elbows) and the fitness of each candidate
+    // point from them (FitnessOfElbows), equal bit for bit to Fitness(q, p).
+    void Elbows(const float* q, DataTypes::Vector3* elbows) const;
+    float FitnessOfElbows(const DataTypes::Vector3* elbows, DataTypes::Vector3 p) const;
     // Searches the tool point of q, starting at pose's translation, and
     // writes it there: always the point of smallest fitness found.
     void ForwardKin(float* q, DataTypes::Matrix44* pose);

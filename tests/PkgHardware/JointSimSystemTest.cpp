@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -266,4 +268,54 @@ TEST(JointSimSystem, ProtocolV1DrivesTheSimulatedArm) {
     // The simulator ends on SIGTERM like an operator's Ctrl-C.
     sim.process->Signal(SIGTERM);
     EXPECT_EQ(sim.process->Wait(10000), 0);
+}
+
+TEST(JointSimSystem, TimestampsListEveryReceivedFrameInOrder) {
+    SimProject project("VKTCANV2");
+    int port = LoopbackPorts::FreeUdpPair();
+    ASSERT_GT(port, 0);
+    const std::string stamps = project.dir.Path() + "/frames.txt";
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
+                     {"--base", project.dir.Path(), "--udp", std::to_string(port), "--control", "0", "--timestamps",
+                      stamps});
+    ASSERT_TRUE(sim.WaitForOutput("ready\n", 20000)) << sim.Output();
+    const std::string marker = "control listening on 127.0.0.1:";
+    size_t at = sim.Output().find(marker);
+    ASSERT_NE(at, std::string::npos);
+    Control control(std::atoi(sim.Output().c_str() + at + marker.size()));
+    ASSERT_TRUE(control.connected);
+
+    HardwareProtocolVKTCANV2 p;
+    p.Init("bench", "Arm3", project.robotFile);
+    p.canInterface.SetTransport("udp:" + std::to_string(port));
+    p.Connect();
+    ASSERT_TRUE(p.GetConnectionStatus());
+    DataTypes::RobotState state;
+    const int cycles = 20;
+    for (int i = 0; i < cycles; ++i) {
+        p.SetJoints(state);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // The status reply comes after every frame sent before it was read.
+    EXPECT_NE(control.Send("status").find("ok"), std::string::npos);
+    control.Send("quit");
+    for (int i = 0; i < 200 && sim.Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(sim.Running());
+    p.Disconnect();
+
+    std::ifstream in(stamps);
+    ASSERT_TRUE(in.good());
+    int perJoint[3] = {0, 0, 0};
+    double last = 0.0;
+    std::string line;
+    while (std::getline(in, line)) {
+        double t = 0.0;
+        int id = 0, length = 0, first = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf %d %d %d", &t, &id, &length, &first), 4) << line;
+        EXPECT_GE(t, last) << line;
+        last = t;
+        for (int k = 0; k < 3; ++k)
+            if (id == 16 * (k + 1) && length == 8 && first == 0x14) perJoint[k]++;
+    }
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(perJoint[k], cycles) << "joint " << k;
 }

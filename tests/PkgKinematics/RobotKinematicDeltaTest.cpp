@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "PkgKinematics/KinematicMath.h"
@@ -140,4 +141,21 @@ TEST(KinDelta, RandomRoundTripWithinLinkageLimits) {
     EXPECT_GT(solved, samples / 2);
     EXPECT_LT(worstPos, 0.01);
     EXPECT_LT(worstJoint, 0.01);
+}
+
+TEST(KinDelta, SearchFitnessFromPrecomputedElbowsEqualsFitnessBitForBit) {
+    // The forward search takes the elbows once per call; the fitness it sees
+    // must be exactly Fitness, or the search would end on other points.
+    RobotKinematicDelta k = MakeDelta();
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> joint(-90.0f, 120.0f), coord(-150.0f, 150.0f), height(100.0f, 350.0f);
+    for (int n = 0; n < 2000; ++n) {
+        float q[3] = {joint(rng), joint(rng), joint(rng)};
+        const Vector3 p(coord(rng), coord(rng), height(rng));
+        Vector3 elbows[3];
+        k.Elbows(q, elbows);
+        const float a = k.FitnessOfElbows(elbows, p);
+        const float b = k.Fitness(q, p);
+        ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << n << ": " << a << " vs " << b;
+    }
 }
