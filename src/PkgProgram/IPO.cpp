@@ -104,6 +104,18 @@ int IPO::GetNextPosition(int cycleMs, float override, DataTypes::RobotState* sta
             HandleResultLocked(r);
         } else {
             int r = resultAgain;
+            if (pathCommand >= 0 && pathGenerator.IsPathFailed()) {
+                // The planner gave up on this path and has logged why (a target out
+                // of reach, a joint limit, ...): the robot stays where it stands and
+                // the program stops instead of waiting for a path that never comes.
+                const std::string line =
+                    Format("IPO: no path to command %d of program %d, stopping", pathCommand, currentProgram);
+                Log()->addError(line);
+                ClearPathLocked();
+                StopLocked();
+                Log()->DisplaySetMessage(line);
+                return 0;
+            }
             // Only a path prepared in this run is sampled: a ready flag left over from
             // an abandoned run never moves the robot.
             if (pathCommand >= 0 && pathGenerator.IsPathReady()) {
@@ -328,10 +340,16 @@ void IPO::Start() {
     bool plugins = false;
     {
         std::lock_guard<std::mutex> lock(mtx);
+        plugins = pluginsUsed && !programs.empty();
+    }
+    // Before the program runs: a plug-in command in its first cycles must find
+    // the camera client started, not fail with "not connected".
+    if (plugins) pluginManager.StartPlugins();
+    {
+        std::lock_guard<std::mutex> lock(mtx);
         if (programs.empty() || programs[0].commands.empty()) {
             noProgram = true;
         } else {
-            plugins = pluginsUsed;
             const int count = static_cast<int>(programs[0].commands.size());
             if (currentCommand == -1) {
                 message = Format("IPO: Starting program with %d points, first: %s", count,
@@ -355,7 +373,6 @@ void IPO::Start() {
         Log()->add("IPO:    No Program loaded");
         return;
     }
-    if (plugins) pluginManager.StartPlugins();
     Log()->DisplaySetMessage("Starting/Resuming");
     Log()->add(message);
 }

@@ -153,6 +153,7 @@ void PathGenerator::ComputePathStartThread() {
         // worker stays ours to join.
         worker = std::move(*predecessor);
         LogSingleton::instance()->addError(std::string("PG: could not start the planning thread: ") + e.what());
+        failedGeneration.store(generation, std::memory_order_release);
     }
 }
 
@@ -178,6 +179,11 @@ void PathGenerator::threadPathGeneration(PathGenerator* generator, std::unique_p
 bool PathGenerator::IsPathReady() const {
     const uint64_t ready = readyGeneration.load(std::memory_order_acquire);
     return ready != 0 && ready == requestGeneration.load(std::memory_order_acquire);
+}
+
+bool PathGenerator::IsPathFailed() const {
+    const uint64_t failed = failedGeneration.load(std::memory_order_acquire);
+    return failed != 0 && failed == requestGeneration.load(std::memory_order_acquire);
 }
 
 void PathGenerator::ClearPathReady() {
@@ -265,6 +271,15 @@ void PathGenerator::Plan(PlanRequest& req) {
     try {
         if (kinematic == nullptr) throw std::runtime_error("no planning kinematic");
         if (req.commandCount < 1) throw std::runtime_error("no command to plan");
+        if (req.optimize) {
+            // No acceleration allowed means no motion: the limited path would
+            // never leave its start.
+            for (int k = 0; k < req.commandCount; ++k) {
+                if (!(req.commands[k].accPercent > 0.0f))
+                    throw std::runtime_error("command " + std::to_string(req.commandIndex[k]) +
+                                             " has an acceleration of 0%");
+            }
+        }
 
         DataTypes::RobotState S = req.startState;
         float startJoints[JointSet::kMaxJoints];
@@ -359,8 +374,10 @@ void PathGenerator::Plan(PlanRequest& req) {
         pathFirstCommand = req.commandIndex[0];
         // Publish: everything above happens-before a reader that sees this.
         readyGeneration.store(req.generation, std::memory_order_release);
+        return;
     } catch (const PlanSuperseded&) {
         if (dbg) log->add("PG: path superseded by a newer one");
+        return;
     } catch (int code) {
         log->addError("PG: Error in ComputePath: " + std::to_string(code));
     } catch (const std::exception& e) {
@@ -372,6 +389,8 @@ void PathGenerator::Plan(PlanRequest& req) {
     } catch (...) {
         log->addError("PG: Error in ComputePath: unknown exception");
     }
+    // Only reached after an error: the interpreter must not wait for this path.
+    failedGeneration.store(req.generation, std::memory_order_release);
 }
 
 void PathGenerator::SmoothCorner() {

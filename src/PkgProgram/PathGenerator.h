@@ -64,6 +64,9 @@ public:
     // True once the path of the latest SetFirstCmd/ComputePathStartThread is
     // complete (acquire). Any thread may ask.
     bool IsPathReady() const;
+    // True once planning the path of the latest request has failed (the reason
+    // is logged): that path will never become ready. Any thread may ask.
+    bool IsPathFailed() const;
     // Abandons the current path: a computation still running will not publish.
     void ClearPathReady();
     // Set-point at path time t (µs) of the ready path: writes jointCount joints
@@ -149,5 +152,6 @@ private:
 
     std::atomic<uint64_t> requestGeneration{1};
     std::atomic<uint64_t> readyGeneration{0};  // 0: nothing published
+    std::atomic<uint64_t> failedGeneration{0};  // 0: no failure
     std::thread worker;  // touched only by the starting thread and the destructor
 };

@@ -385,6 +385,32 @@ TEST_F(IPOTest, TextExceptionStopsTheProgram) {
     EXPECT_FALSE(state.digitalOut[1]);
 }
 
+// A path the planner cannot make (here a linear move written without `acc`,
+// which reads as 0 %) stops the program with the reason in the log; the robot
+// stays where it stands and the commands after it do not run.
+TEST_F(IPOTest, PlanningFailureStopsTheProgram) {
+    LogSingleton::instance()->SetPathOptimize(true);
+    Load("noacc.xml", Out(1) + "<Linear x=\"10\" y=\"0\" z=\"0\" a=\"0\" b=\"0\" c=\"0\" vel=\"100\"/>\n" + Out(2));
+    LogTail log;
+    ipo.Start();
+    const int cycles = RunToEnd(100);
+    EXPECT_LT(cycles, 100);
+    EXPECT_FALSE(ipo.running);
+    EXPECT_EQ(ipo.GetCurrentCommand(), -1);
+    EXPECT_TRUE(log.Has("PG: Error in ComputePath: command 1 has an acceleration of 0%"));
+    EXPECT_TRUE(log.Has("IPO: no path to command 1 of program 0, stopping"));
+    EXPECT_TRUE(log.Has("IPO:    Stopping Program"));
+    EXPECT_EQ(Shown(), "IPO: no path to command 1 of program 0, stopping");
+    EXPECT_TRUE(state.digitalOut[0]);
+    EXPECT_FALSE(state.digitalOut[1]);
+    EXPECT_FLOAT_EQ(state.jointSetPoint[0], 0.0f);
+
+    // Started again, it fails the same way rather than hanging.
+    ipo.Start();
+    EXPECT_LT(RunToEnd(100), 100);
+    EXPECT_EQ(log.Count("IPO: no path to command 1 of program 0, stopping"), 2);
+}
+
 TEST_F(IPOTest, ConditionsOnInputsSteerIfAndLoop) {
     Load("cond.xml", "<If Condition=\"din1\"/>\n" + Out(1) + "<Else/>\n" + Out(2) + "<EndIf/>\n" +
                          "<Store Type=\"number\" Name=\"i\" Value=\"0\"/>\n"

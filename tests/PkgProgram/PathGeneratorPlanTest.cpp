@@ -248,7 +248,48 @@ TEST(PathGeneratorPlanTest, UnreachableTargetFailsThePath) {
     p.pg.ComputePathStartThread();
     p.pg.WaitForWorker();
     EXPECT_FALSE(p.pg.IsPathReady());
+    EXPECT_TRUE(p.pg.IsPathFailed());
     EXPECT_EQ(log.Count("PG: Error in ComputePath: 22"), 1);
+
+    // The failure belongs to that request: a new path in reach plans, and an
+    // abandoned failure is not reported as the failure of what comes next.
+    p.pg.SetFirstCmd(LinearMove(0, 0, 600, 100.0f, 1), &start, 0, 1);
+    p.pg.ComputePathStartThread();
+    p.pg.WaitForWorker();
+    EXPECT_TRUE(p.pg.IsPathReady());
+    EXPECT_FALSE(p.pg.IsPathFailed());
+    p.pg.SetFirstCmd(LinearMove(0, 0, 1500, 100.0f, 1), &start, 0, 1);
+    p.pg.ComputePathStartThread();
+    p.pg.WaitForWorker();
+    EXPECT_TRUE(p.pg.IsPathFailed());
+    p.pg.ClearPathReady();
+    EXPECT_FALSE(p.pg.IsPathFailed());
+}
+
+// A motion without acceleration could never leave its start when the path is
+// limited: planning fails at once with the command named, instead of a path
+// that stands still. Without optimisation the acceleration is not used.
+TEST(PathGeneratorPlanTest, ZeroAccelerationFailsTheOptimisedPath) {
+    Planner p;
+    LogTail log;
+    DataTypes::RobotState start = StartAt(0, 0, 0);
+    Command noAcc = LinearMove(0, 0, 50, 100.0f, 5);
+    noAcc.accPercent = 0.0f;
+    p.pg.SetFirstCmd(JointMove(10, 0, 0, 100.0f, 4, 20.0f), &start, 3, 4);
+    p.pg.SetNextCmd(noAcc, 4, 5);
+    p.pg.ComputePathStartThread();
+    p.pg.WaitForWorker();
+    EXPECT_FALSE(p.pg.IsPathReady());
+    EXPECT_TRUE(p.pg.IsPathFailed());
+    EXPECT_EQ(log.Count("PG: Error in ComputePath: command 4 has an acceleration of 0%"), 1);
+
+    LogSingleton::instance()->SetPathOptimize(false);
+    p.pg.SetFirstCmd(noAcc, &start, 4, 5);
+    p.pg.ComputePathStartThread();
+    p.pg.WaitForWorker();
+    LogSingleton::instance()->SetPathOptimize(true);
+    EXPECT_TRUE(p.pg.IsPathReady());
+    EXPECT_FALSE(p.pg.IsPathFailed());
 }
 
 TEST(PathGeneratorPlanTest, EveryExceptionTypeIsCaughtAndLeavesThePathUnready) {
@@ -268,6 +309,7 @@ TEST(PathGeneratorPlanTest, EveryExceptionTypeIsCaughtAndLeavesThePathUnready) {
         p.pg.ComputePathStartThread();
         p.pg.WaitForWorker();
         EXPECT_FALSE(p.pg.IsPathReady()) << line;
+        EXPECT_TRUE(p.pg.IsPathFailed()) << line;
         EXPECT_EQ(log.Count(line), 1) << line;
     }
 }
