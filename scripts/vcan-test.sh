@@ -63,14 +63,20 @@ fail() {
     exit 1
 }
 
-qemu_pid=""
+qemu_pid=""   # the subshell that runs qemu; qemu's own pid is in $run_dir/qemu.pid
+stop_qemu() {
+    [ -n "$qemu_pid" ] || return 0
+    local pid
+    pid=$(cat "$run_dir/qemu.pid" 2>/dev/null)
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    kill "$qemu_pid" 2>/dev/null
+    wait "$qemu_pid" 2>/dev/null
+    qemu_pid=""
+}
 cleanup() {
     local rc=$?
     trap - EXIT INT TERM
-    if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2>/dev/null; then
-        kill "$qemu_pid" 2>/dev/null
-        wait "$qemu_pid" 2>/dev/null
-    fi
+    stop_qemu
     if [ "$rc" -eq 0 ] && [ "$keep" -eq 0 ] && [ -n "$run_dir" ]; then rm -rf "$run_dir"; fi
     exit "$rc"
 }
@@ -308,13 +314,14 @@ boot() {
                 -serial "file:$run_dir/console.log" -serial "file:$run_dir/results.raw")
     if [ "$mode" = kvm ]; then args+=(-accel kvm -cpu host); else args+=(-accel tcg); fi
     : >"$run_dir/console.log"; : >"$run_dir/results.raw"
-    # setsid: the shell does not report an aborted KVM attempt as its own job.
-    setsid qemu-system-x86_64 "${args[@]}" >"$run_dir/qemu.log" 2>&1 &
+    # In a subshell, so that an aborting KVM attempt is reported into qemu.log.
+    rm -f "$run_dir/qemu.pid"
+    (qemu-system-x86_64 "${args[@]}" -pidfile "$run_dir/qemu.pid"; exit $?) >"$run_dir/qemu.log" 2>&1 &
     qemu_pid=$!
     t=0
     while ! grep -q "vcan-guest: init started" "$run_dir/console.log"; do
         if ! kill -0 "$qemu_pid" 2>/dev/null || [ "$t" -ge "$((first_wait * 5))" ]; then
-            kill "$qemu_pid" 2>/dev/null; wait "$qemu_pid" 2>/dev/null; qemu_pid=""
+            stop_qemu
             return 3
         fi
         t=$((t + 1)); sleep 0.2
@@ -322,7 +329,7 @@ boot() {
     t=0
     while kill -0 "$qemu_pid" 2>/dev/null; do
         if [ "$t" -ge "$((total_wait * 5))" ]; then
-            kill "$qemu_pid" 2>/dev/null; wait "$qemu_pid" 2>/dev/null; qemu_pid=""
+            stop_qemu
             return 1
         fi
         t=$((t + 1)); sleep 0.2
@@ -360,6 +367,13 @@ tr -d '\r' <"$run_dir/results.raw" | awk -v dir="$run_dir" '
     /^@@vcan-status /  { print > (dir "/status"); next }
     /^@@vcan-end /     { print > (dir "/end"); out = ""; next }
     out != ""          { print > out }'
+# vcan hands each frame to the receivers through the sending CPU's backlog
+# queue: with two CPUs candump may print two frames out of their sending
+# order. The kernel stamps them when they are sent; that order is the wire's.
+if [ -f "$run_dir/capture.log" ]; then
+    mv "$run_dir/capture.log" "$run_dir/candump.log"
+    sort -s -k1,1 "$run_dir/candump.log" >"$run_dir/capture.log"
+fi
 fi
 
 # ---------------------------------------------------------------- results
