@@ -25,6 +25,11 @@ namespace {
 
 constexpr int kReadTimeoutMs = 1000;  // a message must keep coming at least this fast
 constexpr int kPollSliceMs = 20;      // how often blocking waits look at the stop flag
+// What may wait in the socket for a client that does not read: a few seconds
+// of status telegrams (the kernel doubles the value). Sends never block, so a
+// fuller buffer drops the client; left to the kernel's tuning it would take
+// megabytes of stale telegrams, minutes of holding the only client slot.
+constexpr int kSendBufferBytes = 32 * 1024;
 
 void Log(const std::string& text) { LogSingleton::instance()->add(text); }
 
@@ -426,6 +431,10 @@ void ComServer::serveOneConnection() {
     timeval timeout{1, 0};
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) < 0 ||
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout)) < 0) {
+        Log("NEX-Server: setsockopt failed");
+    }
+    int sendBuffer = kSendBufferBytes;
+    if (::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof(sendBuffer)) < 0) {
         Log("NEX-Server: setsockopt failed");
     }
     {

@@ -291,6 +291,25 @@ TEST_F(ComServerLoopback, WatchdogDropsASilentClientOnlyAfterAKeepAlive) {
     ConnectClient();
 }
 
+// A client that stops reading while the telegrams keep coming: no send waits
+// for it, and it is dropped after a few seconds' worth of telegrams, not after
+// the megabytes the kernel would otherwise queue for it.
+TEST_F(ComServerLoopback, ClientThatStopsReadingIsDroppedSoon) {
+    ConnectClient();
+    DataTypes::RobotState state;
+    server.SetCurrentPos(state);
+    const std::size_t telegram = ComTelegram::Status(0, state).size();
+    int sent = 0;
+    while (server.IsConnected() && sent < 20000) {
+        server.PublishData();
+        ++sent;
+    }
+    EXPECT_FALSE(server.IsConnected());
+    EXPECT_LT(sent * telegram, 1024u * 1024u) << sent << " telegrams of " << telegram << " bytes";
+    EXPECT_TRUE(client.WaitClosed(20000));
+    ConnectClient();
+}
+
 TEST_F(ComServerLoopback, ClientClosingMidMessageRestartsTheServer) {
     ConnectClient();
     client.Send("NEXSTART 1 CMD Ena");

@@ -117,6 +117,12 @@ int ChildProcess::Wait(int timeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string ChildProcess::TakeOutput() {
+    std::string taken;
+    taken.swap(output);
+    return taken;
+}
+
 void ChildProcess::Signal(int sig) {
     if (!reaped) kill(pid, sig);
 }

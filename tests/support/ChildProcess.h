@@ -22,6 +22,8 @@ public:
     // Reads output until `needle` appears or timeoutMs passes; true when found.
     bool WaitForOutput(const std::string& needle, int timeoutMs);
     const std::string& Output() const { return output; }
+    // Returns the output read so far and forgets it (for callers that keep their own record).
+    std::string TakeOutput();
     // Waits for the exit; returns the exit status, or -1 on time-out / signal.
     int Wait(int timeoutMs);
     void Signal(int sig);

@@ -1,0 +1,259 @@
+#include "fault/FaultRig.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "support/LoopbackPorts.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string kBin = ORVANE_BIN_DIR;
+
+// Log lines read "HH:MM:SS:mmm     text"; other output (status prints) stays whole.
+std::string WithoutStamp(const std::string& line) {
+    if (line.size() >= 17 && line[2] == ':' && line[5] == ':' && line[8] == ':' && line.compare(12, 5, "     ") == 0)
+        return line.substr(17);
+    return line;
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+FaultRig::FaultRig(const std::string& example) : robot(std::make_unique<StagedRobot>(example)) {
+    const std::string config =
+        TempDir::Read(robot->Base() + "/Data/Robots/" + robot->robotType + "/" + robot->robotType + ".xml");
+    std::smatch match;
+    if (std::regex_search(config, match, std::regex("CycleTimeMS=\"([0-9]+)\""))) cycleMs = std::stoi(match[1].str());
+}
+
+FaultRig::~FaultRig() {
+    client.Close();
+    Stop();
+    // The ChildProcess destructors kill and reap whatever still runs.
+    orvane.reset();
+    sim.reset();
+}
+
+void FaultRig::AddProgram(const std::string& name, const std::string& body) const {
+    std::ofstream(robot->Base() + "/Data/Programs/" + name, std::ios::trunc)
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Program>\n" << body << "</Program>\n";
+}
+
+std::string FaultRig::Start() {
+    busPort = LoopbackPorts::FreeUdpPair();
+    frontendPort = LoopbackPorts::FreeTcp();
+    if (busPort <= 0 || frontendPort <= 0) return "no free loopback ports";
+
+    sim = std::make_unique<ChildProcess>(
+        kBin + "/orvane-jointsim",
+        std::vector<std::string>{"--base", robot->Base(), "--udp", std::to_string(busPort), "--control", "0"});
+    if (!sim->WaitForOutput("ready", startMs)) return "simulator did not start:\n" + sim->Output();
+    const std::string simOutput = sim->Output();
+    const std::string listening = "control listening on 127.0.0.1:";
+    const size_t at = simOutput.find(listening);
+    if (at == std::string::npos) return "simulator has no control port:\n" + simOutput;
+    control.SetPort(std::atoi(simOutput.c_str() + at + listening.size()));
+    sim->CloseInput();
+
+    orvane = std::make_unique<ChildProcess>(
+        kBin + "/orvane", std::vector<std::string>{}, robot->Base(),
+        std::vector<std::string>{"ORVANE_CAN=udp:" + std::to_string(busPort),
+                                 "ORVANE_FRONTEND_PORT=" + std::to_string(frontendPort),
+                                 "ORVANE_FRONTEND_ADDRESS=127.0.0.1"});
+    orvane->CloseInput();
+    pumping.store(true);
+    pump = std::thread([this] { Pump(); });
+    if (!WaitLine("NEX-Server: waiting for client", 0, startMs)) return "controller did not start:\n" + Tail();
+    return "";
+}
+
+std::string FaultRig::ConnectClient() {
+    FrontendScript::Options options;
+    options.script = false;
+    options.stepTimeoutS = stepMs / 1000.0;
+    options.statusEveryS = 0.0;
+    script = std::make_unique<FrontendScript>(client, options);
+    client.SetEventPrinter([this](const FrontendClient::Event& e) { script->OnEvent(e); });
+    // A client that connects while the server restarts after its previous
+    // client waits in the listen queue and is reset when the server closes
+    // that socket; a front-end then connects again.
+    const auto end = Clock::now() + std::chrono::milliseconds(startMs);
+    std::string error;
+    int attempts = 0;
+    while (Clock::now() < end) {
+        ++attempts;
+        if (!client.Connect("127.0.0.1", frontendPort, startMs, &error)) return "front-end: " + error;
+        if (WaitTelegrams(1)) return "";
+        client.Close();
+        SleepMs(200);
+    }
+    return "no status telegram from the controller after " + std::to_string(attempts) + " connections";
+}
+
+void FaultRig::Pump() {
+    // Drains the simulator too, so that a full pipe never blocks it.
+    while (pumping.load()) {
+        orvane->WaitForOutput("\x01", 10);
+        sim->WaitForOutput("\x01", 1);
+        sim->TakeOutput();
+        std::string text = orvane->TakeOutput();
+        if (!orvane->Running()) orvaneAlive.store(false);
+        if (text.empty()) continue;
+        std::lock_guard<std::mutex> lock(linesMutex);
+        partial += text;
+        size_t start = 0, end;
+        while ((end = partial.find('\n', start)) != std::string::npos) {
+            lines.push_back(WithoutStamp(partial.substr(start, end - start)));
+            start = end + 1;
+        }
+        partial.erase(0, start);
+    }
+}
+
+void FaultRig::Stop() {
+    pumping.store(false);
+    if (pump.joinable()) pump.join();
+}
+
+bool FaultRig::Run(const std::string& line) {
+    return script != nullptr && script->Run(line) == FrontendScript::ok;
+}
+
+bool FaultRig::Inject(const std::string& command) const {
+    const std::string reply = control.Command(command);
+    return reply.size() >= 3 && reply.compare(reply.size() - 3, 3, "ok\n") == 0;
+}
+
+size_t FaultRig::LineCount() const {
+    std::lock_guard<std::mutex> lock(linesMutex);
+    return lines.size();
+}
+
+std::vector<std::string> FaultRig::LinesFrom(size_t from) const {
+    std::lock_guard<std::mutex> lock(linesMutex);
+    if (from >= lines.size()) return {};
+    return std::vector<std::string>(lines.begin() + long(from), lines.end());
+}
+
+bool FaultRig::WaitLine(const std::string& text, size_t from, int limitMs, size_t* at) const {
+    const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(linesMutex);
+            for (size_t i = from; i < lines.size(); ++i) {
+                if (lines[i].find(text) != std::string::npos) {
+                    if (at != nullptr) *at = i;
+                    return true;
+                }
+            }
+            from = lines.size() > from ? lines.size() : from;
+        }
+        if (Clock::now() > end || !orvaneAlive.load()) return false;
+        SleepMs(20);
+    }
+}
+
+int FaultRig::CountLines(const std::string& text, size_t from) const {
+    int count = 0;
+    for (const std::string& line : LinesFrom(from))
+        if (line.find(text) != std::string::npos) ++count;
+    return count;
+}
+
+std::string FaultRig::Tail(size_t count) const {
+    std::lock_guard<std::mutex> lock(linesMutex);
+    std::ostringstream out;
+    out << "---- last controller lines:\n";
+    for (size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i) out << lines[i] << "\n";
+    return out.str();
+}
+
+ComStatusTelegram FaultRig::Status() {
+    ComStatusTelegram s;
+    client.LatestStatus(&s);
+    return s;
+}
+
+bool FaultRig::WaitStatus(const std::function<bool(const ComStatusTelegram&)>& condition, int limitMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        ComStatusTelegram s;
+        if (client.LatestStatus(&s) && condition(s)) return true;
+        if (Clock::now() > end || !client.Connected() || !orvaneAlive.load()) return false;
+        SleepMs(10);
+    }
+}
+
+bool FaultRig::WaitTelegrams(int count, int limitMs) {
+    const int target = client.StatusCount() + count;
+    const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (client.StatusCount() < target) {
+        if (Clock::now() > end || !client.Connected()) return false;
+        SleepMs(5);
+    }
+    return true;
+}
+
+double FaultRig::SimJoint(size_t joint) const {
+    const StagedRobot::Joint& j = robot->joints.at(joint);
+    const SimulatorControl::Module* m = nullptr;
+    const std::vector<SimulatorControl::Module> modules = control.Modules();
+    m = SimulatorControl::Find(modules, j.busId);
+    return m != nullptr ? StagedRobot::CountsToJoint(j, m->counts) : 1e9;
+}
+
+long long FaultRig::SimFrames(size_t joint) const {
+    // "frames" is not decoded by SimulatorControl: read it from the status line.
+    const int busId = robot->joints.at(joint).busId;
+    std::istringstream status(control.Command("status"));
+    std::string line;
+    while (std::getline(status, line)) {
+        std::istringstream in(line);
+        std::string word, id;
+        if (!(in >> word >> id) || word != "module" || std::stol(id, nullptr, 0) != busId) continue;
+        std::string key, value;
+        while (in >> key >> value)
+            if (key == "frames") return std::stoll(value);
+    }
+    return -1;
+}
+
+std::vector<FaultRig::CycleReport> FaultRig::CycleReports(size_t from) const {
+    static const std::regex report(
+        "RobotThread Frequency: ([0-9.]+) Hz,  max CycleTime: ([0-9.]+) ms,  Workload ([0-9.]+)%");
+    std::vector<CycleReport> reports;
+    for (const std::string& line : LinesFrom(from)) {
+        std::smatch match;
+        if (!std::regex_search(line, match, report)) continue;
+        reports.push_back({std::stod(match[1].str()), std::stod(match[2].str())});
+    }
+    return reports;
+}
+
+std::string FaultRig::CheckCyclePeriod(size_t from, double maxCycleMs) const {
+    const double nominalHz = 1000.0 / cycleMs;
+    std::ostringstream problems;
+    for (const CycleReport& r : CycleReports(from)) {
+        if (r.frequencyHz < nominalHz / 2.0)
+            problems << "cycle frequency " << r.frequencyHz << " Hz, nominal " << nominalHz << " Hz\n";
+        if (r.maxCycleMs > maxCycleMs) problems << "a cycle took " << r.maxCycleMs << " ms\n";
+    }
+    return problems.str();
+}
+
+bool FaultRig::WaitCycleReports(size_t from, int count) const {
+    // One report every 300 main-loop passes (7.5 s and more).
+    const auto end = Clock::now() + std::chrono::milliseconds(stepMs + 10000 * count);
+    while (int(CycleReports(from).size()) < count) {
+        if (Clock::now() > end || !orvaneAlive.load()) return false;
+        SleepMs(50);
+    }
+    return true;
+}
