@@ -57,20 +57,21 @@ const char* kRobotFile =
     "  <Orvane DebugMode=\"false\" DisplayPort=\"\"/>\n"
     "</Robot>\n";
 
-// Ten straight moves around the start pose, corners smoothed: one planned path.
+// Ten straight moves around the start pose, corners smoothed, 40 mm/s: one
+// planned path of about 17 s (1700 cycles), longer than a measurement.
 const char* kProgramFile =
     "<?xml version=\"1.0\"?>\n"
     "<Program>\n"
-    "  <Relative Nr=\"1\" MoType=\"CartBase\" x=\"60\" y=\"0\" z=\"0\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"2\" MoType=\"CartBase\" x=\"0\" y=\"60\" z=\"0\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"3\" MoType=\"CartBase\" x=\"-60\" y=\"0\" z=\"-40\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"4\" MoType=\"CartBase\" x=\"-60\" y=\"0\" z=\"0\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"5\" MoType=\"CartBase\" x=\"0\" y=\"-60\" z=\"40\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"6\" MoType=\"CartBase\" x=\"60\" y=\"-60\" z=\"0\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"7\" MoType=\"CartBase\" x=\"30\" y=\"30\" z=\"20\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"8\" MoType=\"CartBase\" x=\"-30\" y=\"30\" z=\"20\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"9\" MoType=\"CartBase\" x=\"0\" y=\"0\" z=\"-40\" vel=\"100\" acc=\"100\" smooth=\"50\"/>\n"
-    "  <Relative Nr=\"10\" MoType=\"CartBase\" x=\"0\" y=\"0\" z=\"0\" vel=\"100\" acc=\"100\" smooth=\"0\"/>\n"
+    "  <Relative Nr=\"1\" MoType=\"CartBase\" x=\"60\" y=\"0\" z=\"0\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"2\" MoType=\"CartBase\" x=\"0\" y=\"60\" z=\"0\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"3\" MoType=\"CartBase\" x=\"-60\" y=\"0\" z=\"-40\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"4\" MoType=\"CartBase\" x=\"-60\" y=\"0\" z=\"0\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"5\" MoType=\"CartBase\" x=\"0\" y=\"-60\" z=\"40\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"6\" MoType=\"CartBase\" x=\"60\" y=\"-60\" z=\"0\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"7\" MoType=\"CartBase\" x=\"30\" y=\"30\" z=\"20\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"8\" MoType=\"CartBase\" x=\"-30\" y=\"30\" z=\"20\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"9\" MoType=\"CartBase\" x=\"0\" y=\"0\" z=\"-40\" vel=\"40\" acc=\"100\" smooth=\"50\"/>\n"
+    "  <Relative Nr=\"10\" MoType=\"CartBase\" x=\"0\" y=\"0\" z=\"0\" vel=\"40\" acc=\"100\" smooth=\"0\"/>\n"
     "</Program>\n";
 
 int Usage(const std::string& why) {
