@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "PkgProgram/CommandJoint.h"
 #include "PkgProgram/CommandSub.h"
 #include "support/IdentityKinematic.h"
+#include "support/LoopbackPorts.h"
 #include "support/LogTail.h"
 #include "support/TempDir.h"
 
@@ -409,6 +411,40 @@ TEST_F(IPOTest, PlanningFailureStopsTheProgram) {
     ipo.Start();
     EXPECT_LT(RunToEnd(100), 100);
     EXPECT_EQ(log.Count("IPO: no path to command 1 of program 0, stopping"), 2);
+}
+
+// The camera client is started before the program runs: the cycle thread,
+// stepping the program while Start is still busy, finds it running at the
+// Plugin element instead of failing with "not connected". No camera listens
+// at the address, so the program then waits for a target.
+TEST_F(IPOTest, PluginsAreStartedBeforeTheProgramRuns) {
+    const int port = LoopbackPorts::FreeTcp();
+    ASSERT_GT(port, 0);
+    dir.Write("Data/Plugins/ConfigSmartCameraIFMO2D.xml",
+              "<Configuration><Cam0Connection IP=\"127.0.0.1\" Port=\"" + std::to_string(port) +
+                  "\"/><Cam0Geometry LookZ=\"-1\" UpX=\"1\"/></Configuration>");
+    ipo.pluginManager.Camera().SetConfigDirectory(dir.Path() + "/Data/Plugins");
+    Load("cam.xml", "<Store Type=\"position\" Name=\"part\"/>\n<Store Type=\"number\" Name=\"cls\" Value=\"0\"/>\n"
+                    "<Plugin PluginName=\"PluginSmartCameraIFMO2D\" VarTargetPos=\"part\" VarModelClass=\"cls\"/>\n");
+    LogTail log;
+    std::atomic<bool> stop{false};
+    std::thread cycle([&] {
+        DataTypes::RobotState s;
+        while (!stop) {
+            ipo.GetNextPosition(10, 100.0f, &s);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    ipo.Start();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ipo.running && ipo.GetCurrentCommand() != 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stop = true;
+    cycle.join();
+    EXPECT_TRUE(ipo.running);
+    EXPECT_EQ(ipo.GetCurrentCommand(), 2);
+    EXPECT_FALSE(log.Has("Camera not connected"));
+    ipo.pluginManager.StopPlugins();
 }
 
 TEST_F(IPOTest, ConditionsOnInputsSteerIfAndLoop) {

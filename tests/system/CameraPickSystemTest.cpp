@@ -337,3 +337,24 @@ TEST_F(CameraPickSystem, WithoutCameraAddressTheProgramStopsWithTheCameraError) 
     EXPECT_FALSE(Has(*camera, "client connected"));
     Shutdown();
 }
+
+// A result that puts the part out of the arm's reach: the move to it cannot be
+// planned, and the program stops with the reason instead of holding for ever;
+// the robot stays at its wait pose.
+TEST_F(CameraPickSystem, UnreachableCameraTargetStopsTheProgram) {
+    ASSERT_NO_FATAL_FAILURE(Start(true));
+    ASSERT_TRUE(WaitFor([&] { return Info() == kWaitingInfo; }, kRunMs)) << frontend->Output() << orvane->Output();
+    camera->Write("pass 1 5000 240 0\n");  // 2740 mm out along x
+    ASSERT_TRUE(WaitFor([&] { return Has(*orvane, "IPO: no path to command 8 of program 0, stopping"); }, kRunMs))
+        << orvane->Output();
+    const std::string out = orvane->Output();
+    EXPECT_NE(out.find("Plugin: X=2740.0 Y=0.0 Z=150.0"), std::string::npos) << out;
+    EXPECT_NE(out.find("PG: Error in ComputePath: 22"), std::string::npos) << out;
+    EXPECT_EQ(out.find("IPO: Program done"), std::string::npos) << out;
+    EXPECT_EQ(Info(), "ProgramInfo CameraPick.xml 13 -1");
+    const std::vector<Row> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    for (int j = 0; j < 6; ++j)
+        EXPECT_NEAR(rows.back().at("set" + std::to_string(j + 1)), kWaitJoints[j], 0.05) << Show(rows.back());
+    Shutdown();
+}
