@@ -241,7 +241,7 @@ std::string FaultRig::CheckCyclePeriod(size_t from, double maxCycleMs) const {
     const double nominalHz = 1000.0 / cycleMs;
     std::ostringstream problems;
     for (const CycleReport& r : CycleReports(from)) {
-        if (r.frequencyHz < nominalHz / 2.0)
+        if (r.frequencyHz < nominalHz * 0.4)
             problems << "cycle frequency " << r.frequencyHz << " Hz, nominal " << nominalHz << " Hz\n";
         if (r.maxCycleMs > maxCycleMs) problems << "a cycle took " << r.maxCycleMs << " ms\n";
     }

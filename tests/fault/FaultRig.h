@@ -74,9 +74,13 @@ public:
     };
     std::vector<CycleReport> CycleReports(size_t from) const;
     // Checks that the robot cycle kept its period from line `from` on, by the
-    // controller's own statistics: every report at least half the nominal
-    // frequency, no cycle over maxCycleMs. "" or what was wrong.
-    std::string CheckCyclePeriod(size_t from, double maxCycleMs = 250.0) const;
+    // controller's own statistics: every report at least 40 % of the nominal
+    // frequency, no cycle over maxCycleMs. Generous for a loaded machine (a
+    // soak run beside parallel builds, load average 16 on two cores, saw
+    // 25 Hz of 50 and single cycles of 850 ms); a cycle that waited on a
+    // client (a send time-out is a second) would fall far below. "" or what
+    // was wrong.
+    std::string CheckCyclePeriod(size_t from, double maxCycleMs = 2000.0) const;
     // Waits until the controller has logged `count` cycle reports after `from`.
     bool WaitCycleReports(size_t from, int count) const;
 
