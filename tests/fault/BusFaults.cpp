@@ -39,8 +39,11 @@ protected:
         ASSERT_TRUE(rig.Run("override 100"));
     }
 
+    // After every fault the controller still ends in order.
     void TearDown() override {
         EXPECT_TRUE(rig.ControllerAlive()) << rig.Tail();
+        EXPECT_EQ(rig.EndController(), 0) << rig.Tail();
+        EXPECT_GT(rig.CountLines("Orvane: Exiting...", 0), 0) << rig.Tail();
         EXPECT_EQ(rig.CountLines("Sanitizer", 0), 0) << rig.Tail();
         EXPECT_EQ(rig.CountLines("EXCEPTION", 0), 0) << rig.Tail();
     }

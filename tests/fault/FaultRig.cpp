@@ -1,5 +1,7 @@
 #include "fault/FaultRig.h"
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -103,18 +105,33 @@ void FaultRig::Pump() {
         orvane->WaitForOutput("\x01", 10);
         sim->WaitForOutput("\x01", 1);
         sim->TakeOutput();
-        std::string text = orvane->TakeOutput();
+        TakeLines(orvane->TakeOutput());
         if (!orvane->Running()) orvaneAlive.store(false);
-        if (text.empty()) continue;
-        std::lock_guard<std::mutex> lock(linesMutex);
-        partial += text;
-        size_t start = 0, end;
-        while ((end = partial.find('\n', start)) != std::string::npos) {
-            lines.push_back(WithoutStamp(partial.substr(start, end - start)));
-            start = end + 1;
-        }
-        partial.erase(0, start);
     }
+}
+
+void FaultRig::TakeLines(const std::string& text) {
+    if (text.empty()) return;
+    std::lock_guard<std::mutex> lock(linesMutex);
+    partial += text;
+    size_t start = 0, end;
+    while ((end = partial.find('\n', start)) != std::string::npos) {
+        lines.push_back(WithoutStamp(partial.substr(start, end - start)));
+        start = end + 1;
+    }
+    partial.erase(0, start);
+}
+
+int FaultRig::EndController() {
+    client.Close();
+    Stop();
+    if (!orvane) return -1;
+    // The pump has ended: this thread alone touches the process now.
+    orvane->Signal(SIGTERM);
+    const int status = orvane->Wait(stepMs);
+    TakeLines(orvane->TakeOutput() + "\n");
+    orvaneAlive.store(false);
+    return status;
 }
 
 void FaultRig::Stop() {

@@ -84,11 +84,17 @@ public:
     // Waits until the controller has logged `count` cycle reports after `from`.
     bool WaitCycleReports(size_t from, int count) const;
 
+    // Ends the controller as an operator would (SIGTERM, the orderly
+    // shutdown); its exit status, -1 when it did not end in time. The log
+    // lines stay readable.
+    int EndController();
+
     // Stops the log pump; the processes are ended by the destructor.
     void Stop();
 
 private:
     void Pump();
+    void TakeLines(const std::string& text);
 
     std::unique_ptr<StagedRobot> robot;
     SimulatorControl control;

@@ -133,6 +133,9 @@ protected:
         ASSERT_TRUE(rig.WaitCycleReports(faultEnd, 1)) << rig.Tail();
         EXPECT_EQ(rig.CheckCyclePeriod(mark), "") << rig.Tail();
         EXPECT_TRUE(rig.ControllerAlive()) << rig.Tail();
+        // And it still ends in order.
+        EXPECT_EQ(rig.EndController(), 0) << rig.Tail();
+        EXPECT_GT(rig.CountLines("Orvane: Exiting...", 0), 0) << rig.Tail();
         EXPECT_EQ(rig.CountLines("Sanitizer", 0), 0) << rig.Tail();
         EXPECT_EQ(rig.CountLines("EXCEPTION", 0), 0) << rig.Tail();
     }
