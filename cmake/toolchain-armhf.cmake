@@ -5,8 +5,16 @@ set(CMAKE_SYSTEM_PROCESSOR arm)
 
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_C_FLAGS_INIT "-mcpu=cortex-a8 -mfpu=neon -mfloat-abi=hard")
-set(CMAKE_CXX_FLAGS_INIT "-mcpu=cortex-a8 -mfpu=neon -mfloat-abi=hard")
+# 64-bit file offsets and time_t on the 32-bit target: without them readdir
+# fails with EOVERFLOW on file systems that hand out 64-bit directory offsets
+# (a 64-bit kernel, qemu-arm on a 64-bit host), and the real-time clock ends
+# in 2038. glibc 2.34 and later provide both; our dependencies pass no off_t
+# or time_t through their interfaces. -Wno-psabi: GCC notes that the ARM
+# calling convention for some arguments changed in GCC 7.1; everything here is
+# built by one compiler, so nothing mixes the two.
+set(ORVANE_ARMHF_FLAGS "-mcpu=cortex-a8 -mfpu=neon -mfloat-abi=hard -D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64 -Wno-psabi")
+set(CMAKE_C_FLAGS_INIT "${ORVANE_ARMHF_FLAGS}")
+set(CMAKE_CXX_FLAGS_INIT "${ORVANE_ARMHF_FLAGS}")
 
 set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)

@@ -13,9 +13,18 @@ fi
 "$root/scripts/install-deps.sh" crossbuild-essential-armhf qemu-user file \
   libtinyxml2-dev:armhf libgtest-dev:armhf libgmock-dev:armhf
 
+# Compiler flags come from the toolchain file only at the first configure:
+# configure anew when it has changed since.
+toolchain_sum=$(sha256sum "$root/cmake/toolchain-armhf.cmake" | cut -d' ' -f1)
+if [ -f "$dir/CMakeCache.txt" ] && [ "$(cat "$dir/.toolchain-sum" 2>/dev/null)" != "$toolchain_sum" ]; then
+  echo "cross-test: the toolchain file changed, configuring build-armhf/ anew"
+  rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+fi
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake" \
   -DORVANE_BUILD_BENCH=OFF >/dev/null
+echo "$toolchain_sum" >"$dir/.toolchain-sum"
 cmake --build "$dir" -j "$(nproc)"
 file "$dir/bin/orvane" | grep -q 'ARM' || { echo "cross-test: controller is not an ARM binary" >&2; exit 1; }
 

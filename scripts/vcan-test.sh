@@ -388,10 +388,17 @@ case "$status" in
        tail -n 15 "$run_dir/controller.out" >&2
        fail "the session in the guest failed ($status)" ;;
 esac
-grep -q "Program done" "$run_dir/frontend.log" || fail "the front-end saw no \"Program done\""
 [ -s "$run_dir/candump.err" ] && fail "candump reported: $(head -n 3 "$run_dir/candump.err")"
-grep -q "Connected to CAN module via SocketCAN" "$run_dir/controller.out" ||
-    fail "the controller did not connect through SocketCAN (see controller.out)"
+say "session in the guest:"
+session_ok=1
+session() {  # text, file, pattern: one line of the session report
+    if grep -q -e "$3" "$run_dir/$2"; then echo "  ok    $1"; else echo "  FAIL  $1 (no \"$3\" in $2)"; session_ok=0; fi
+}
+session "controller on SocketCAN can0" controller.out "Connected to CAN module via SocketCAN"
+session "controller status \"NoError\", kinematic state 0 (front-end check after the enable)" frontend.log "^STATUS #.* | error NoError .* | kin 0 KinOK"
+session "the program ran to its end" frontend.log "^MESSAGE Program done"
+session "controller's orderly exit" controller.out "Orvane: Exiting..."
+[ "$session_ok" -eq 1 ] || fail "the session in the guest went wrong"
 
 # ---------------------------------------------------------------- the capture, byte by byte
 

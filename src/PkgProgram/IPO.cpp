@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -553,6 +555,7 @@ int IPO::GetFilename(int index, std::string* out) {
         return 0;
     }
     int count = 0;
+    errno = 0;
     while (dirent* entry = readdir(dir)) {
         bool isDirectory = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) {
@@ -563,7 +566,10 @@ int IPO::GetFilename(int index, std::string* out) {
         if (isDirectory) continue;
         if (count == index && out != nullptr) *out = entry->d_name;
         ++count;
+        errno = 0;
     }
+    // readdir ends on an error as on the last entry: a cut-short listing is named.
+    if (errno != 0) Log()->addError("IPO: could not list " + directory + ": " + std::strerror(errno));
     closedir(dir);
     progFileCount = count;
     return count;

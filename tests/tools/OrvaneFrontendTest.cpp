@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
@@ -38,6 +39,8 @@ std::string ToolPath() { return std::string(ORVANE_BIN_DIR) + "/orvane-frontend"
 
 int RunTool(const std::string& arguments, std::string* output) {
     std::string command = ToolPath() + " " + arguments + " 2>&1";
+    // A cross-built tool runs through the same emulator as the tests.
+    if (const char* emulator = std::getenv("ORVANE_TEST_EMULATOR")) command = std::string(emulator) + " " + command;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
     char buf[4096];
