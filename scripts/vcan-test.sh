@@ -556,5 +556,5 @@ l=$(first ' 010#0106$'); [ -n "$l" ] && excerpt "$l" "$((l + 7))"
 echo "  the program at its target (joint counts $(( target[0] * 190 )) $(( target[1] * 190 )) $(( target[2] * 190 )), output 1 of the I/O module on)"
 l=$(first " 010#1480$(printf '%08X' "$(( target[0] * 190 ))")"); [ -n "$l" ] && excerpt "$l" "$((l + 7))"
 echo "  shutdown: reset again"
-l=$(grep -n ' 010#0106$' "$run_dir/capture.log" | tail -n 1 | cut -d: -f1); [ -n "$l" ] && excerpt "$l" "$((l + 3))"
+grep -n ' [0-9A-F]*#0106$' "$run_dir/capture.log" | tail -n 4 | awk -F: '{l = $1; sub(/^[0-9]+:/, ""); printf "    %5d %s\n", l, $0}'
 say "PASSED in $((SECONDS - start_time)) s"
