@@ -119,8 +119,9 @@ TEST_F(BusFaults, SilentModuleIsDeadAfterFiveSecondsAndStopsTheProgram) {
     ASSERT_TRUE(rig.WaitStatus([](const ComStatusTelegram& s) {
         return s.errorText.find("_DEAD") != std::string::npos && s.kinState == 99;
     })) << rig.Status().ToReadable() << rig.Tail();
-    // Dead only once 5 s have passed without an answer.
-    EXPECT_GE(std::chrono::duration<double>(Clock::now() - silenced).count(), 4.9);
+    // Dead only after seconds without an answer, not at the first late one
+    // (the last answer may have come a long cycle before the silence began).
+    EXPECT_GE(std::chrono::duration<double>(Clock::now() - silenced).count(), 4.0);
     EXPECT_TRUE(rig.WaitLine("Status:  - module dead", mark, FaultRig::stepMs)) << rig.Tail();
     EXPECT_TRUE(rig.WaitLine("Late CAN message: ", mark, 0)) << rig.Tail();
     EXPECT_TRUE(rig.WaitLine("IPO:    Stopping Program", mark, FaultRig::stepMs)) << rig.Tail();
