@@ -21,6 +21,7 @@ void Parser::SetExpression(std::string text)
     tokens.clear();
     resolved.clear();
     work.clear();
+    workHead = 0;
     expression = ToLowerCase(text);
     Tokenize();
 }
@@ -178,18 +179,18 @@ void Parser::EvaluateComparisons()
 {
     // A window of three tokens slides over `resolved`; number-comparison-number folds into
     // one truth value. A folded result never takes part in a further comparison.
+    // Reads `resolved` in place (no copy of its own: this runs every cycle of a
+    // conditional wait or loop).
     work.clear();
-    std::deque<Token> rest(resolved.begin(), resolved.end());
-    auto take = [&rest]() {
-        Token t = rest.front();
-        rest.pop_front();
-        return t;
-    };
+    workHead = 0;
+    size_t next = 0;
+    auto left = [&]() { return resolved.size() - next; };
+    auto take = [&]() { return resolved[next++]; };
     auto moveRest = [&]() {
-        while (!rest.empty())
+        while (left() > 0)
             work.push_back(take());
     };
-    if (rest.size() < 3) {
+    if (left() < 3) {
         moveRest();
         return;
     }
@@ -199,7 +200,7 @@ void Parser::EvaluateComparisons()
         Token c = take();
         if (a.type == NUMBER && c.type == NUMBER && IsComparison(b.type)) {
             work.emplace_back(Compare(b.type, a.value, c.value) ? TRUE_TOKEN : FALSE_TOKEN);
-            if (rest.size() >= 3) {
+            if (left() >= 3) {
                 a = take();
                 b = take();
                 continue;
@@ -210,7 +211,7 @@ void Parser::EvaluateComparisons()
         work.push_back(a);
         a = b;
         b = c;
-        if (rest.empty()) {
+        if (left() == 0) {
             work.push_back(a);
             work.push_back(b);
             return;
@@ -222,27 +223,27 @@ bool Parser::Parse()
 {
     if (++depth > MaxDepth)
         throw "BooleanParser: Expression nested too deeply!";
-    if (work.empty())
+    if (WorkEmpty())
         throw "BooleanLogicParser: empty expression!";
 
     bool value;
-    if (work.front().type == NEGATION) {
-        work.pop_front();
+    if (work[workHead].type == NEGATION) {
+        ++workHead;
         value = !ParseBoolean();
     } else {
         value = ParseBoolean();
     }
-    while (!work.empty() && (work.front().type == AND || work.front().type == OR)) {
-        TokenTypes op = work.front().type;
-        work.pop_front();
-        if (work.empty())
+    while (!WorkEmpty() && (work[workHead].type == AND || work[workHead].type == OR)) {
+        TokenTypes op = work[workHead].type;
+        ++workHead;
+        if (WorkEmpty())
             throw "BooleanParser: Missing expression after operand!";
         bool right = ParseBoolean();  // both sides always evaluated
         value = op == AND ? (value && right) : (value || right);
     }
     // After an operand only an operator or the end of a parenthesis may follow; anything
     // else (a number or comparison left unfolded, a second operand) would be dropped.
-    if (!work.empty() && work.front().type != CLOSED_PARENTHESIS)
+    if (!WorkEmpty() && work[workHead].type != CLOSED_PARENTHESIS)
         throw "BooleanParser: Unexpected token!";
     --depth;
     return value;
@@ -250,21 +251,21 @@ bool Parser::Parse()
 
 bool Parser::ParseBoolean()
 {
-    if (work.empty())
+    if (WorkEmpty())
         throw "BooleanParser: Missing expression after negation!";
-    switch (work.front().type) {
+    switch (work[workHead].type) {
     case TRUE_TOKEN:
     case FALSE_TOKEN: {
-        bool value = work.front().type == TRUE_TOKEN;
-        work.pop_front();
+        bool value = work[workHead].type == TRUE_TOKEN;
+        ++workHead;
         return value;
     }
     case OPEN_PARENTHESIS: {
-        work.pop_front();
+        ++workHead;
         bool value = Parse();
-        if (work.empty() || work.front().type != CLOSED_PARENTHESIS)
+        if (WorkEmpty() || work[workHead].type != CLOSED_PARENTHESIS)
             throw "BooleanParser: Expecting closing parenthesis!";
-        work.pop_front();
+        ++workHead;
         return value;
     }
     case CLOSED_PARENTHESIS:

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <istream>
 #include <string>
 #include <vector>
@@ -40,7 +39,11 @@ public:
     std::string expression;
     std::vector<Token> tokens;
     std::vector<Token> resolved;
-    std::deque<Token> work;
+    // Tokens still to parse: work[workHead] onwards. A vector read by index
+    // keeps its storage from one evaluation to the next.
+    std::vector<Token> work;
+    size_t workHead = 0;
+    bool WorkEmpty() const { return workHead >= work.size(); }
 
 private:
     Token ResolveSignal(const std::string& name, size_t prefixLength, bool* signals,

@@ -24,6 +24,19 @@ int ElementIndex(const std::string& element)
     return -1;
 }
 
+float ElementValue(const DataTypes::RobotState& state, int index)
+{
+    switch (index) {
+    case 0: return state.posCartRobot(0, 3);
+    case 1: return state.posCartRobot(1, 3);
+    case 2: return state.posCartRobot(2, 3);
+    case 3: return state.posA;
+    case 4: return state.posB;
+    case 5: return state.posC;
+    default: return state.jointSetPoint[index - 6];
+    }
+}
+
 float& ElementRef(DataTypes::RobotState& state, int index)
 {
     switch (index) {
@@ -103,27 +116,51 @@ int Command::GetVariableFromProgramMemory(std::string name, MemoryPosition* out,
     throw "Command: could not find variable";
 }
 
-float Command::GetVariableNumberValue(std::string name, DataTypes::RobotState* current)
+// Conditions read variables every cycle: the two readers below look the
+// variable up in place instead of copying it (a whole robot state) first.
+const MemoryPosition& Command::FindVariable(const std::string& name) const
 {
-    MemoryPosition variable;
-    GetVariableFromProgramMemory(name, &variable, current);
-    if (variable.type != "number") {
-        LogSingleton::instance()->add(CommandText::Format(
-            "Memory: Variable %s is not a number variable!", name.c_str()));
-        throw "GetFromMemory: wrong var type";
+    if (!memory) {
+        LogSingleton::instance()->add("ERROR in CMD: memory not initialized!");
+        throw "Command: memory not initialized";
     }
-    return variable.value;
+    for (const MemoryPosition& variable : *memory) {
+        if (variable.name == name)
+            return variable;
+    }
+    LogSingleton::instance()->add(
+        CommandText::Format("Memory: could not find variable %s!", name.c_str()));
+    throw "Command: could not find variable";
+}
+
+float Command::GetVariableNumberValue(std::string name, DataTypes::RobotState*)
+{
+    // "#position" is a position, never a number.
+    if (name != ReservedPositionName) {
+        const MemoryPosition& variable = FindVariable(name);
+        if (variable.type == "number")
+            return variable.value;
+    }
+    LogSingleton::instance()->add(
+        CommandText::Format("Memory: Variable %s is not a number variable!", name.c_str()));
+    throw "GetFromMemory: wrong var type";
 }
 
 float Command::GetVariablePositionElement(std::string name, std::string element,
                                           DataTypes::RobotState* current)
 {
-    MemoryPosition variable;
-    GetVariableFromProgramMemory(name, &variable, current);
-    if (variable.type != "position") {
-        LogSingleton::instance()->add(CommandText::Format(
-            "Memory: Variable %s is not a position variable!", name.c_str()));
-        throw "GetFromMemory: wrong var type";
+    static const DataTypes::RobotState noState;
+    const DataTypes::RobotState* source = nullptr;
+    if (name == ReservedPositionName) {
+        source = current ? current : &noState;
+    } else {
+        const MemoryPosition& variable = FindVariable(name);
+        if (variable.type != "position") {
+            LogSingleton::instance()->add(CommandText::Format(
+                "Memory: Variable %s is not a position variable!", name.c_str()));
+            throw "GetFromMemory: wrong var type";
+        }
+        source = &variable.state;
     }
     int index = ElementIndex(ToLowerCase(element));
     if (index < 0) {
@@ -131,7 +168,7 @@ float Command::GetVariablePositionElement(std::string name, std::string element,
             CommandText::Format("Memory: wrong element access: %s", element.c_str()));
         throw "GetFromMemory: wrong element access";
     }
-    return ElementRef(variable.state, index);
+    return ElementValue(*source, index);
 }
 
 void Command::SetVariableNumberValue(std::string name, float value,

@@ -122,6 +122,9 @@ public:
     void PrintMemoryStatus();
 
 protected:
+    // The variable of that name in the memory, read in place; logs and throws as
+    // GetVariableFromProgramMemory does when there is none.
+    const MemoryPosition& FindVariable(const std::string& name) const;
     // Copies what every kind takes over from a record: links, validity, first-call flag,
     // joint maxima, joint count and the memory pointer.
     void CopyCommonFrom(const Command& record);

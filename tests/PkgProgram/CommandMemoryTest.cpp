@@ -199,3 +199,26 @@ TEST(CommandRecordTest, JointMaxVelocitiesTakeFirstJointCountAndRejectNonPositiv
 }
 
 }  // namespace
+
+TEST_F(CommandMemoryTest, ReadersLookVariablesUpInPlaceWithTheSameRefusals)
+{
+    // The readers no longer copy the variable; what they refuse stays the same.
+    cmd.StoreVariableInProgramMemory(NumberVar("n", 3.5f));
+    cmd.StoreVariableInProgramMemory(PositionVar("p", 4.0f, 5.0f, 6.0f));
+    EXPECT_FLOAT_EQ(3.5f, cmd.GetVariableNumberValue("n", &current));
+    EXPECT_FLOAT_EQ(6.0f, cmd.GetVariablePositionElement("p", "z", &current));
+    EXPECT_EQ("GetFromMemory: wrong var type",
+              ThrownText([&] { cmd.GetVariableNumberValue("#position", &current); }));
+    EXPECT_EQ("GetFromMemory: wrong var type",
+              ThrownText([&] { cmd.GetVariablePositionElement("n", "x", &current); }));
+    EXPECT_EQ("GetFromMemory: wrong element access",
+              ThrownText([&] { cmd.GetVariablePositionElement("p", "q", &current); }));
+    EXPECT_EQ("Command: could not find variable",
+              ThrownText([&] { cmd.GetVariableNumberValue("missing", &current); }));
+    // Without a current state the reserved position reads a default state.
+    EXPECT_FLOAT_EQ(DataTypes::RobotState().posCartRobot(0, 3),
+                    cmd.GetVariablePositionElement("#position", "x", nullptr));
+    Command noMemory;
+    EXPECT_EQ("Command: memory not initialized",
+              ThrownText([&] { noMemory.GetVariablePositionElement("p", "x", &current); }));
+}
