@@ -122,11 +122,6 @@ int CameraIFMO2D::ReadConfigFile() {
 void CameraIFMO2D::Start() {
     if (running.load()) return;
     if (worker.joinable()) worker.join();  // a thread that ended on an earlier stop
-    ReadConfigFile();
-    if (ip.empty() || port <= 0) {
-        LogSingleton::instance()->addError("Camera Client IFM O2D: no camera address configured");
-        return;
-    }
     stopRequest = false;
     running = true;
     worker = std::thread(threadIFMO2DClient, this);
@@ -142,6 +137,12 @@ void CameraIFMO2D::threadIFMO2DClient(CameraIFMO2D* camera) { camera->ClientLoop
 
 void CameraIFMO2D::ClientLoop() {
     LogSingleton* log = LogSingleton::instance();
+    ReadConfigFile();
+    if (ip.empty() || port <= 0) {
+        log->addError("Camera Client IFM O2D: no camera address configured");
+        running = false;
+        return;
+    }
     log->add(Format("Camera Client IFM O2D connecting to %s port %d", ip.c_str(), port));
     bool failureLogged = false;
     char buffer[receiveBufferSize];

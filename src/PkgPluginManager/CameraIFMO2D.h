@@ -23,7 +23,9 @@ public:
     CameraIFMO2D(const CameraIFMO2D&) = delete;
     CameraIFMO2D& operator=(const CameraIFMO2D&) = delete;
 
-    // Reads the configuration and starts the client thread when an address is configured.
+    // Starts the client thread, which reads the configuration and ends at once
+    // (IsRunning false again) when no address is configured. Start returns
+    // without touching a file, so it may be called from the robot cycle.
     void Start();
     // Ends the client thread and waits for it.
     int Stop();

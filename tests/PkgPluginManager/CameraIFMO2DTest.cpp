@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "support/TempDir.h"
 
@@ -162,7 +164,17 @@ TEST(CameraConfig, NoAddressMeansNoClientThread) {
     CameraIFMO2D cam;
     cam.SetConfigDirectory(dir.Path());
     cam.Start();
+    // The thread finds no address and ends by itself.
+    for (int i = 0; i < 1000 && cam.IsRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(cam.IsRunning());
+    EXPECT_FALSE(cam.IsConnected());
+    EXPECT_EQ(cam.Stop(), 0);
+    // A configuration that appears later is read on the next start.
+    dir.Write("ConfigSmartCameraIFMO2D.xml",
+              "<Configuration><Cam0Connection IP=\"127.0.0.1\" Port=\"9\"/></Configuration>");
+    cam.Start();
+    EXPECT_TRUE(cam.IsRunning());
     EXPECT_EQ(cam.Stop(), 0);
 }
 
