@@ -47,25 +47,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-ports() {  # a free even UDP port (and +1) and a free TCP port on loopback
-  python3 - <<'PY'
-import random, socket
-def free(kind, port):
-    s = socket.socket(socket.AF_INET, kind)
-    try:
-        s.bind(("127.0.0.1", port)); return True
-    except OSError:
-        return False
-    finally:
-        s.close()
-r = random.Random()
-bus = next(p for p in (r.randrange(20000, 60000, 2) for _ in range(500))
-           if free(socket.SOCK_DGRAM, p) and free(socket.SOCK_DGRAM, p + 1))
-fe = next(p for p in (r.randrange(20000, 60000) for _ in range(500))
-          if p not in (bus, bus + 1) and free(socket.SOCK_STREAM, p))
-print(bus, fe)
-PY
-}
+ports() { python3 "$root/scripts/lib/free-ports.py"; }
 
 run() {  # cycle time ms, load (idle|busy)
   local ct="$1" load="$2" dir="$work/ct$1-$2" base bus fe sim ctrl busy=""

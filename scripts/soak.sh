@@ -131,24 +131,7 @@ cat >"$base/Data/Programs/SoakLoop.xml" <<'EOF'
 </Program>
 EOF
 
-read -r bus_port fe_port < <(python3 - <<'EOF'
-import random, socket
-def free(kind, port):
-    s = socket.socket(socket.AF_INET, kind)
-    try:
-        s.bind(("127.0.0.1", port)); return True
-    except OSError:
-        return False
-    finally:
-        s.close()
-rnd = random.Random()
-bus = next(p for p in (rnd.randrange(20000, 60000, 2) for _ in range(500))
-           if free(socket.SOCK_DGRAM, p) and free(socket.SOCK_DGRAM, p + 1))
-fe = next(p for p in (rnd.randrange(20000, 60000) for _ in range(500))
-          if p not in (bus, bus + 1) and free(socket.SOCK_STREAM, p))
-print(bus, fe)
-EOF
-) || true
+read -r bus_port fe_port < <(python3 "$root/scripts/lib/free-ports.py") || true
 [ -n "${fe_port:-}" ] || fail "found no free loopback ports"
 
 "$bin/orvane-jointsim" --base "$base" --udp "$bus_port" --control 0 --speed 200 \
