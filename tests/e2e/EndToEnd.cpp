@@ -25,7 +25,7 @@
 #include "FrontendClient.h"
 #include "FrontendScript.h"
 #include "e2e/DemoProgram.h"
-#include "e2e/SimulatorControl.h"
+#include "support/SimulatorControl.h"
 #include "e2e/StagedRobot.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"

@@ -11,7 +11,7 @@
 #include "ComStatusTelegram.h"
 #include "FrontendClient.h"
 #include "FrontendScript.h"
-#include "e2e/SimulatorControl.h"
+#include "support/SimulatorControl.h"
 #include "e2e/StagedRobot.h"
 #include "support/ChildProcess.h"
 

@@ -24,6 +24,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"
+#include "support/SimulatorControl.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -213,31 +214,7 @@ protected:
         return std::stoll(match[1].str());
     }
 
-    // One command to the joint simulator's control port; the reply up to "ok" or an error.
-    std::string Control(const std::string& command) const {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0) return "";
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(uint16_t(controlPort));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        std::string reply;
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-            const std::string line = command + "\n";
-            if (write(fd, line.data(), line.size()) == ssize_t(line.size())) {
-                timeval timeout{10, 0};
-                setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-                char buffer[1024];
-                while (reply.find("ok\n") == std::string::npos && reply.find("error") == std::string::npos) {
-                    const ssize_t n = read(fd, buffer, sizeof(buffer));
-                    if (n <= 0) break;
-                    reply.append(buffer, size_t(n));
-                }
-            }
-        }
-        close(fd);
-        return reply;
-    }
+    std::string Control(const std::string& command) const { return SimulatorControl(controlPort).Command(command); }
 
     void Shutdown() {
         frontend->Write("shutdown 99\n");

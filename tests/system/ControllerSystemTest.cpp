@@ -14,6 +14,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"
+#include "support/SimulatorControl.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -104,31 +105,7 @@ TEST(ControllerSystem, RunsWithoutModulesAndStopsInOrderOnSigterm) {
 
 namespace {
 
-// One command to the simulator's control port; returns its reply up to "ok".
-std::string Control(int port, const std::string& command) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return "";
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-        const std::string line = command + "\n";
-        if (write(fd, line.data(), line.size()) == ssize_t(line.size())) {
-            timeval timeout{5, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-            char buffer[1024];
-            while (reply.find("ok\n") == std::string::npos && reply.find("error") == std::string::npos) {
-                ssize_t n = read(fd, buffer, sizeof(buffer));
-                if (n <= 0) break;
-                reply.append(buffer, size_t(n));
-            }
-        }
-    }
-    close(fd);
-    return reply;
-}
+std::string Control(int port, const std::string& command) { return SimulatorControl(port).Command(command); }
 
 // The newest status line's first joint set-point, or nothing yet.
 bool LastJointZero(const std::string& output, double* value) {

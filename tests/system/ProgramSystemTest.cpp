@@ -12,6 +12,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"
+#include "support/SimulatorControl.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -45,31 +46,7 @@ public:
     std::string base;
 };
 
-// One command to the simulator's control port; the reply up to "ok" or an error.
-std::string Control(int port, const std::string& command) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return "";
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-        const std::string line = command + "\n";
-        if (write(fd, line.data(), line.size()) == ssize_t(line.size())) {
-            timeval timeout{5, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-            char buffer[1024];
-            while (reply.find("ok\n") == std::string::npos && reply.find("error") == std::string::npos) {
-                const ssize_t n = read(fd, buffer, sizeof(buffer));
-                if (n <= 0) break;
-                reply.append(buffer, size_t(n));
-            }
-        }
-    }
-    close(fd);
-    return reply;
-}
+std::string Control(int port, const std::string& command) { return SimulatorControl(port).Command(command); }
 
 // Output bits of the I/O module (bus id 0xa0) as the simulator saw them last.
 int DioOutputs(int port) {

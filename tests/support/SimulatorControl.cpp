@@ -1,4 +1,4 @@
-#include "e2e/SimulatorControl.h"
+#include "support/SimulatorControl.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
