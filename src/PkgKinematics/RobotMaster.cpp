@@ -78,6 +78,8 @@ int64_t RobotMaster::RealtimeUs() {
 
 int64_t RobotMaster::NowUs() const { return clock(); }
 
+void RobotMaster::SetInitSleep(std::function<void(int ms)> sleepMs) { initSleep = std::move(sleepMs); }
+
 void RobotMaster::SetClock(std::function<int64_t()> clockUs) {
     std::lock_guard<std::mutex> lock(cycleMutex);
     clock = clockUs ? std::move(clockUs) : std::function<int64_t()>(&RobotMaster::RealtimeUs);
@@ -108,7 +110,7 @@ void RobotMaster::Init(std::string name, std::string type) {
     InitGripper(gripperName);
     platformKinematic = std::make_unique<PlatformKinematic>();
     InitPlatform(platformName);
-    SleepMs(20);
+    if (initSleep) initSleep(20); else SleepMs(20);
 
     kinematic->cycleTime = double(cycleTime);
     for (int i = 0; i < 6; ++i) jointJogSpeed[i] = kinematic->maxJointVelocities[i];
@@ -128,7 +130,7 @@ void RobotMaster::Init(std::string name, std::string type) {
 
     ProgramSetPlanningKinematic();
 
-    SleepMs(1);
+    if (initSleep) initSleep(1); else SleepMs(1);
     StartMainLoop();
     loopPause.store(false);
 }

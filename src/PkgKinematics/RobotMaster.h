@@ -75,6 +75,9 @@ public:
     float GetOverride() const { return override.load(); }
     // Realtime clock in microseconds, used by the reference-all sequence.
     void SetClock(std::function<int64_t()> clockUs);
+    // Replaces the settling pauses of Init (tests and fuzzing assemble many
+    // robots without waiting); null restores the real sleep. Call before Init.
+    void SetInitSleep(std::function<void(int ms)> sleepMs);
 
     // ---- Operations ------------------------------------------------------
     void Reset();
@@ -199,6 +202,7 @@ private:
     std::atomic<bool> loopStop{false};
     std::atomic<bool> loopPause{true};
     std::function<int64_t()> clock;
+    std::function<void(int ms)> initSleep;  // Init's thread only
 
     // Reference-all sequence (cycle thread)
     bool refAllActive = false;
