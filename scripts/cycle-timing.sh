@@ -11,6 +11,8 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bin="$root/build/bin"
+orv_name=cycle-timing.sh
+. "$root/scripts/lib/processes.sh"
 seconds=20
 keep=""
 while [ $# -gt 0 ]; do
@@ -21,25 +23,13 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ "$seconds" -ge 5 ] && [ "$seconds" -le 600 ] || { echo "cycle-timing.sh: SECONDS must be 5 ... 600" >&2; exit 2; }
-for exe in orvane orvane-jointsim; do
-  [ -x "$bin/$exe" ] || { echo "cycle-timing.sh: $bin/$exe missing; build first (scripts/build.sh)" >&2; exit 1; }
-done
+orv_check_executables "$bin" orvane orvane-jointsim ||
+  { echo "cycle-timing.sh: $orv_error; build first (scripts/build.sh)" >&2; exit 1; }
 work="$(mktemp -d /tmp/orvane-cycle-timing-XXXXXX)"
 pids=()
-stop_pid() {  # TERM, then KILL after 5 s
-  local pid="$1" i
-  kill -0 "$pid" 2>/dev/null || return 0
-  kill -TERM "$pid" 2>/dev/null
-  for i in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null; return 0; }
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-}
 cleanup() {
   local i
-  for (( i=${#pids[@]}-1; i>=0; i-- )); do stop_pid "${pids[$i]}"; done
+  for (( i=${#pids[@]}-1; i>=0; i-- )); do orv_stop_pid "${pids[$i]}" "pid ${pids[$i]}"; done
   pids=()
   if [ -n "$keep" ]; then mkdir -p "$keep" && cp -r "$work"/. "$keep"/; fi
   rm -rf "$work"
@@ -47,29 +37,26 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-ports() { python3 "$root/scripts/lib/free-ports.py"; }
-
 run() {  # cycle time ms, load (idle|busy)
-  local ct="$1" load="$2" dir="$work/ct$1-$2" base bus fe sim ctrl busy=""
+  local ct="$1" load="$2" dir="$work/ct$1-$2" base busy=""
   base="$dir/Orvane"
-  mkdir -p "$base"
-  (cd "$root/examples/SixAxisGripperV2" && tar --exclude=./Demo -cf - .) | (cd "$base" && tar -xf -)
+  orv_stage_run "$dir" "$root/examples/SixAxisGripperV2" || { echo "cycle-timing.sh: $orv_error" >&2; return 1; }
   sed -i "s/CycleTimeMS=\"[0-9]*\"/CycleTimeMS=\"$ct\"/; s/DisplayPort=\"[^\"]*\"/DisplayPort=\"\"/" \
     "$base/Data/Robots/ORV6/ORV6.xml"
-  read -r bus fe < <(ports)
-  "$bin/orvane-jointsim" --base "$base" --udp "$bus" --timestamps "$dir/frames.txt" </dev/null >"$dir/jointsim.out" 2>&1 &
-  sim=$!; pids+=("$sim")
-  for i in $(seq 1 100); do grep -q '^ready' "$dir/jointsim.out" 2>/dev/null && break; sleep 0.1; done
-  grep -q '^ready' "$dir/jointsim.out" || { echo "cycle-timing.sh: orvane-jointsim did not start" >&2; return 1; }
+  orv_free_ports || { echo "cycle-timing.sh: $orv_error" >&2; return 1; }
+  orv_start_jointsim "$bin" "$base" "$bus_port" "$dir/jointsim.out" --timestamps "$dir/frames.txt"
+  local started=$?
+  pids+=("$sim_pid")
+  [ "$started" -eq 0 ] || { echo "cycle-timing.sh: $orv_error" >&2; return 1; }
   if [ "$load" = busy ]; then
     bash -c 'while :; do :; done' &
     busy=$!; pids+=("$busy")
   fi
-  (cd "$base" && ORVANE_CAN="udp:$bus" ORVANE_FRONTEND_PORT="$fe" exec "$bin/orvane" </dev/null >"$dir/controller.out" 2>&1) &
-  ctrl=$!; pids+=("$ctrl")
+  orv_start_controller "$bin" "$base" "$dir/controller.out"
+  pids+=("$ctrl_pid")
   sleep "$seconds"
-  kill -0 "$ctrl" 2>/dev/null || { echo "cycle-timing.sh: the controller ended early: $(tail -n 3 "$dir/controller.out")" >&2; }
-  stop_pid "$ctrl"; [ -n "$busy" ] && stop_pid "$busy"; stop_pid "$sim"
+  kill -0 "$ctrl_pid" 2>/dev/null || { echo "cycle-timing.sh: the controller ended early: $(tail -n 3 "$dir/controller.out")" >&2; }
+  orv_stop_pid "$ctrl_pid" orvane; [ -n "$busy" ] && orv_stop_pid "$busy" "busy loop"; orv_stop_pid "$sim_pid" orvane-jointsim
   pids=()
   grep -h 'RobotThread Frequency' "$base"/logMessages0*.txt > "$dir/frequency.txt" 2>/dev/null || true
   python3 - "$dir" "$ct" "$load" <<'PY'

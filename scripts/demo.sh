@@ -17,6 +17,8 @@ set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bin="$root/build/bin"
+orv_name=demo
+. "$root/scripts/lib/processes.sh"
 
 robot="six-axis"
 keep_running=0
@@ -85,26 +87,13 @@ ctrl_pid=""
 fe_pid=""
 detached=0       # --keep-running after success: leave controller and simulator
 
-stop_pid() {  # pid, name: TERM, then KILL after a grace period
-    local pid="$1" name="$2" i
-    kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null
-    for i in $(seq 1 50); do
-        kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null; return 0; }
-        sleep 0.1
-    done
-    echo "demo: $name (pid $pid) did not stop, killing it" >&2
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-}
-
 cleanup() {
     local rc=$?
     trap - EXIT INT TERM
-    [ -n "$fe_pid" ] && stop_pid "$fe_pid" orvane-frontend
+    [ -n "$fe_pid" ] && orv_stop_pid "$fe_pid" orvane-frontend
     if [ "$detached" -eq 0 ]; then
-        [ -n "$ctrl_pid" ] && stop_pid "$ctrl_pid" orvane
-        [ -n "$sim_pid" ] && stop_pid "$sim_pid" orvane-jointsim
+        [ -n "$ctrl_pid" ] && orv_stop_pid "$ctrl_pid" orvane
+        [ -n "$sim_pid" ] && orv_stop_pid "$sim_pid" orvane-jointsim
     fi
     exit "$rc"
 }
@@ -121,34 +110,17 @@ if [ "$do_build" -eq 1 ]; then
     say "installing what is missing"
     "$root/scripts/install-deps.sh" gnuplot-nox || fail "could not install the build dependencies"
     say "building the controller and its tools into build/"
-    export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
-    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DORVANE_SANITIZE="" >/dev/null ||
-        fail "cmake could not configure build/"
-    cmake --build "$root/build" -j "$(nproc 2>/dev/null || echo 2)" \
-        --target orvane orvane-jointsim orvane-frontend >"$root/build/demo-build.log" 2>&1 ||
-        { tail -n 30 "$root/build/demo-build.log" >&2; fail "the build failed (build/demo-build.log)"; }
+    orv_build "$root/build/demo-build.log" orvane orvane-jointsim orvane-frontend || fail "$orv_error"
 fi
-for exe in orvane orvane-jointsim orvane-frontend; do
-    [ -x "$bin/$exe" ] || fail "$bin/$exe is missing (run without --no-build)"
-done
-command -v python3 >/dev/null || fail "python3 is needed to pick free ports (scripts/install-deps.sh installs it)"
+orv_check_executables "$bin" orvane orvane-jointsim orvane-frontend || fail "$orv_error (run without --no-build)"
 
 example_dir="$root/examples/$example"
-[ -d "$example_dir" ] || fail "no example $example_dir"
-
-# A fresh run folder; the controller's base directory is its working
-# directory up to the last "Orvane", so the project is staged into .../Orvane.
 run_dir="$root/build/demo-runs/$(date +%Y%m%d-%H%M%S)-$robot-$$"
 base="$run_dir/Orvane"
-mkdir -p "$base" || fail "cannot create $base"
-(cd "$example_dir" && tar --exclude=./Demo -cf - .) | (cd "$base" && tar -xf -) ||
-    fail "cannot stage $example_dir into $base"
+orv_stage_run "$run_dir" "$example_dir" || fail "$orv_error"
 ln -sfn "$run_dir" "$root/build/demo-runs/latest"
 
-# Loopback ports that are free right now: a UDP pair P, P+1 for the joint bus
-# and a TCP port for the front-end server.
-read -r bus_port fe_port < <(python3 "$root/scripts/lib/free-ports.py") || true
-[ -n "${fe_port:-}" ] || fail "found no free loopback ports"
+orv_free_ports || fail "$orv_error"
 
 robot_type=$(sed -n 's/.*<Robot [^>]*Type="\([^"]*\)".*/\1/p' "$base"/Data/Projects/*.xml | head -n1)
 config="$base/Data/Robots/$robot_type/$robot_type.xml"
@@ -169,21 +141,11 @@ say "run folder $run_dir"
 
 # ---------------------------------------------------------------- simulator and controller
 
-setsid "$bin/orvane-jointsim" --base "$base" --udp "$bus_port" --control 0 --speed 120 \
-    </dev/null >"$run_dir/jointsim.log" 2>&1 &
-sim_pid=$!
-for i in $(seq 1 100); do
-    grep -q '^ready' "$run_dir/jointsim.log" 2>/dev/null && break
-    kill -0 "$sim_pid" 2>/dev/null || fail "orvane-jointsim ended at start-up: $(tail -n 3 "$run_dir/jointsim.log")"
-    sleep 0.1
-done
-grep -q '^ready' "$run_dir/jointsim.log" || fail "orvane-jointsim did not get ready"
-control_port=$(sed -n 's/.*control listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$run_dir/jointsim.log" | head -n1)
+orv_start_jointsim "$bin" "$base" "$bus_port" "$run_dir/jointsim.log" --control 0 --speed 120 || fail "$orv_error"
+control_port=$(orv_jointsim_control_port "$run_dir/jointsim.log")
 say "joint bus simulator running (pid $sim_pid, UDP $bus_port, control port $control_port)"
 
-(cd "$base" && ORVANE_CAN="udp:$bus_port" ORVANE_FRONTEND_PORT="$fe_port" \
-    exec setsid "$bin/orvane" </dev/null >"$run_dir/controller.out" 2>&1) &
-ctrl_pid=$!
+orv_start_controller "$bin" "$base" "$run_dir/controller.out"
 say "controller running (pid $ctrl_pid, front-end port $fe_port), log files in $base"
 
 # One command to the simulator's control port; prints its reply.
@@ -459,16 +421,12 @@ wait "$fe_pid" 2>/dev/null; fe_rc=$?
 fe_pid=""
 [ "$fe_rc" -eq 0 ] || fail "the front-end reported a failure (exit $fe_rc): ${fe_last_error:-see $fe_log}"
 
-for i in $(seq 1 150); do
-    kill -0 "$ctrl_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$ctrl_pid" 2>/dev/null && fail "the controller did not exit after the shutdown request"
+orv_wait_exit "$ctrl_pid" 15 || fail "the controller did not exit after the shutdown request"
 wait "$ctrl_pid"; ctrl_rc=$?
 ctrl_pid=""
 [ "$ctrl_rc" -eq 0 ] || fail "the controller exited with status $ctrl_rc (see $run_dir/controller.out)"
 say "controller shut down through the front-end (exit 0)"
-stop_pid "$sim_pid" orvane-jointsim
+orv_stop_pid "$sim_pid" orvane-jointsim
 sim_pid=""
 
 say "controller log files: $base/logMessages01.txt (console copy: $run_dir/controller.out)"

@@ -26,6 +26,8 @@ set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bin="$root/build/bin"
+orv_name=soak
+. "$root/scripts/lib/processes.sh"
 
 usage() { echo "usage: scripts/soak.sh MINUTES [--no-build]" >&2; exit 2; }
 
@@ -62,25 +64,13 @@ problem() {
 
 sim_pid=""; ctrl_pid=""; fe_pid=""; feeder_pid=""; failed=0
 
-stop_pid() {
-    local pid="$1"
-    kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 1 100); do
-        kill -0 "$pid" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-}
-
 cleanup() {
     local rc=$?
     trap - EXIT INT TERM
-    [ -n "$feeder_pid" ] && stop_pid "$feeder_pid"
-    [ -n "$fe_pid" ] && stop_pid "$fe_pid"
-    [ -n "$ctrl_pid" ] && stop_pid "$ctrl_pid"
-    [ -n "$sim_pid" ] && stop_pid "$sim_pid"
+    [ -n "$feeder_pid" ] && orv_stop_pid "$feeder_pid" "the front-end feeder"
+    [ -n "$fe_pid" ] && orv_stop_pid "$fe_pid" orvane-frontend
+    [ -n "$ctrl_pid" ] && orv_stop_pid "$ctrl_pid" orvane 10
+    [ -n "$sim_pid" ] && orv_stop_pid "$sim_pid" orvane-jointsim
     [ -n "${run_dir:-}" ] && say "logs in $run_dir"
     exit "$rc"
 }
@@ -99,27 +89,19 @@ if [ "$do_build" -eq 1 ]; then
     if [ "$missing" -eq 1 ]; then
         say "building the controller and its tools into build/"
         "$root/scripts/install-deps.sh" || fail "could not install the build dependencies"
-        export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
-        cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DORVANE_SANITIZE="" >/dev/null ||
-            fail "cmake could not configure build/"
-        cmake --build "$root/build" -j 2 --target orvane orvane-jointsim orvane-frontend ||
-            fail "the build failed"
+        mkdir -p "$root/build"
+        orv_build "$root/build/soak-build.log" orvane orvane-jointsim orvane-frontend || fail "$orv_error"
     fi
 fi
-for exe in orvane orvane-jointsim orvane-frontend; do
-    [ -x "$bin/$exe" ] || fail "$bin/$exe is missing (run without --no-build)"
-done
-command -v python3 >/dev/null || fail "python3 is needed to pick free ports (scripts/install-deps.sh installs it)"
+orv_check_executables "$bin" orvane orvane-jointsim orvane-frontend || fail "$orv_error (run without --no-build)"
 
 run_dir="${SOAK_DIR:-$root/build/soak-runs/$(date +%Y%m%d-%H%M%S)-$$}"
 base="$run_dir/Orvane"
-mkdir -p "$base" || fail "cannot create $base"
+orv_stage_run "$run_dir" "$root/examples/CartesianV2" || fail "$orv_error"
 # Own copies of the executables: a rebuild during the run does not touch them.
 mkdir -p "$run_dir/bin" && cp "$bin/orvane" "$bin/orvane-jointsim" "$bin/orvane-frontend" "$run_dir/bin/" ||
     fail "cannot copy the executables to $run_dir/bin"
 bin="$run_dir/bin"
-(cd "$root/examples/CartesianV2" && tar --exclude=./Demo -cf - .) | (cd "$base" && tar -xf -) ||
-    fail "cannot stage the example"
 # A program that keeps all three gantry joints moving, with a short wait.
 cat >"$base/Data/Programs/SoakLoop.xml" <<'EOF'
 <?xml version="1.0" encoding="UTF-8"?>
@@ -131,22 +113,9 @@ cat >"$base/Data/Programs/SoakLoop.xml" <<'EOF'
 </Program>
 EOF
 
-read -r bus_port fe_port < <(python3 "$root/scripts/lib/free-ports.py") || true
-[ -n "${fe_port:-}" ] || fail "found no free loopback ports"
-
-"$bin/orvane-jointsim" --base "$base" --udp "$bus_port" --control 0 --speed 200 \
-    </dev/null >"$run_dir/jointsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 300); do
-    grep -q '^ready' "$run_dir/jointsim.log" 2>/dev/null && break
-    kill -0 "$sim_pid" 2>/dev/null || fail "orvane-jointsim ended at start-up: $(tail -n 3 "$run_dir/jointsim.log")"
-    sleep 0.1
-done
-grep -q '^ready' "$run_dir/jointsim.log" || fail "orvane-jointsim did not get ready"
-
-(cd "$base" && ORVANE_CAN="udp:$bus_port" ORVANE_FRONTEND_PORT="$fe_port" ORVANE_FRONTEND_ADDRESS=127.0.0.1 \
-    exec "$bin/orvane" </dev/null >"$run_dir/controller.out" 2>&1) &
-ctrl_pid=$!
+orv_free_ports || fail "$orv_error"
+orv_start_jointsim "$bin" "$base" "$bus_port" "$run_dir/jointsim.log" --control 0 --speed 200 || fail "$orv_error"
+orv_start_controller "$bin" "$base" "$run_dir/controller.out" ORVANE_FRONTEND_ADDRESS=127.0.0.1
 say "controller pid $ctrl_pid, simulator pid $sim_pid, bus udp:$bus_port, front-end port $fe_port"
 say "run folder $run_dir"
 
@@ -235,11 +204,7 @@ done
 # ---------------------------------------------------------------- orderly end
 
 kill -TERM "$ctrl_pid"
-for _ in $(seq 1 300); do
-    kill -0 "$ctrl_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$ctrl_pid" 2>/dev/null && fail "the controller did not end within 30 s of SIGTERM"
+orv_wait_exit "$ctrl_pid" 30 || fail "the controller did not end within 30 s of SIGTERM"
 wait "$ctrl_pid"
 ctrl_rc=$?
 ctrl_pid=""
