@@ -140,6 +140,37 @@ TEST_F(MainLoop, MotionModeOutputAndOverrideCodes) {
     EXPECT_EQ(bus->References(), std::vector<int>({4}));
 }
 
+// A manual output shows in the next pass's snapshot (the status telegram)
+// even when no robot cycle ran in between, and stays once the cycle publishes
+// it; a change back before the cycle runs is what the cycle sends.
+TEST_F(MainLoop, ManualOutputsShowBeforeTheNextCycle) {
+    robot->RunCycleOnce();
+    frontend.PostCommand(31, 12);
+    loop->Pass();
+    loop->Pass();
+    EXPECT_TRUE(snapshot.digitalOut[12]);
+    robot->RunCycleOnce();
+    EXPECT_EQ(bus->OutputValue(false, 3, 12), 1);
+    loop->Pass();
+    EXPECT_TRUE(snapshot.digitalOut[12]);
+
+    frontend.PostCommand(32, 12);
+    loop->Pass();
+    loop->Pass();
+    EXPECT_FALSE(snapshot.digitalOut[12]);
+    frontend.PostCommand(31, 12);
+    loop->Pass();
+    frontend.PostCommand(32, 12);
+    loop->Pass();
+    loop->Pass();
+    EXPECT_FALSE(snapshot.digitalOut[12]);
+    robot->RunCycleOnce();
+    EXPECT_EQ(bus->OutputValue(false, 3, 12), 0);
+    robot->RunCycleOnce();
+    loop->Pass();
+    EXPECT_FALSE(snapshot.digitalOut[12]);
+}
+
 TEST_F(MainLoop, ShutdownOnlyForNinetyNineWithNinetyNine) {
     frontend.PostCommand(99, 1);
     EXPECT_TRUE(loop->Pass());

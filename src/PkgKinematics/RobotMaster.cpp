@@ -366,8 +366,10 @@ void RobotMaster::ApplyManualOutputs() {
         std::lock_guard<std::mutex> lock(inputMutex);
         mask = manualOutMask;
         values = manualOutValues;
-        manualOutMask = 0;
     }
+    // Still pending until Publish has them in the published state.
+    appliedOutMask = mask;
+    appliedOutValues = values & mask;
     for (int i = 0; i < DataTypes::RobotState::maxIO; ++i) {
         if (mask & (uint64_t(1) << i)) state.digitalOut[i] = (values >> i) & 1;
     }
@@ -574,11 +576,26 @@ void RobotMaster::ProgramStatusStep() {
 void RobotMaster::Publish() {
     std::lock_guard<std::mutex> lock(publishMutex);
     published = state;
+    if (appliedOutMask != 0) {
+        // Manual outputs now in the published state stop being pending, unless
+        // the operator changed them again meanwhile (then the next cycle applies them).
+        std::lock_guard<std::mutex> inputs(inputMutex);
+        const uint64_t settled = appliedOutMask & ~(manualOutValues ^ appliedOutValues);
+        manualOutMask &= ~settled;
+        appliedOutMask = 0;
+    }
 }
 
 void RobotMaster::GetValues(DataTypes::RobotState* out) const {
     std::lock_guard<std::mutex> lock(publishMutex);
     *out = published;
+    // Manual outputs not yet published by a cycle show at once: a cycle longer
+    // than a main-loop pass must not hide an operator's output change.
+    std::lock_guard<std::mutex> inputs(inputMutex);
+    if (manualOutMask == 0) return;
+    for (int i = 0; i < DataTypes::RobotState::maxIO; ++i) {
+        if (manualOutMask & (uint64_t(1) << i)) out->digitalOut[i] = (manualOutValues >> i) & 1;
+    }
 }
 
 // ---- Jog input and motion mode ---------------------------------------------

@@ -178,8 +178,10 @@ private:
     mutable std::mutex inputMutex;  // jog values, hold counter, manual outputs
     float jogValues[jogCount] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
     int jogHoldCounter = 0;
-    uint64_t manualOutMask = 0;
+    uint64_t manualOutMask = 0;    // set by SetManualDOut, cleared once published
     uint64_t manualOutValues = 0;
+    uint64_t appliedOutMask = 0;   // manual outputs this cycle applied (cycle lock)
+    uint64_t appliedOutValues = 0;
     std::atomic<int> motionMode{ROBOT_JOINT};
     std::atomic<float> override{100.0f};
     std::atomic<bool> refAllRequest{false};
