@@ -1,6 +1,6 @@
 // Entry point of the controller: the process-wide objects, start-up, the main
 // dispatch loop and the orderly exit.
-#include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "CommandLine.h"
 #include "ComServer.h"
 #include "ConfigError.h"
 #include "KeyboardInput.h"
@@ -19,18 +20,39 @@
 #include "PkgDataTypes/RobotState.h"
 #include "PkgKinematics/RobotMaster.h"
 #include "ProjectManager.h"
+#include "TerminationSignals.h"
+
+namespace {
+constexpr char kSoftwareVersion[] = "V980-04-031";
+}
+
+// Runs before the process-wide objects below are built (glibc hands the
+// arguments to constructor functions): --help and --version must neither
+// open a log file nor start a thread, and the termination signals are blocked
+// before the first thread (the keyboard's) exists, so that only their watcher
+// receives them.
+__attribute__((constructor(101))) static void BeforeProcessObjects(int argc, char** argv) {
+    if (CommandLine::PrintInformation(argc, argv, stdout, kSoftwareVersion)) {
+        std::fflush(stdout);
+        _exit(0);
+    }
+    TerminationSignals::Block();
+}
 
 // Process-wide objects, built in this order before main runs and destroyed in
 // the reverse order after it returns: every thread (keyboard, robot cycle,
 // bus) is joined by its owner's destructor before the log goes away.
 LogSingleton logObj;
-std::string softwareVersion = "V980-04-031";
+std::string softwareVersion = kSoftwareVersion;
 DataTypes::RobotState rs;
 RobotMaster rm;
 KeyboardInput keys;
 Display4DS disp;
 ComServer cServer;
 MainDispatchLoop mainLoop(rm, rs, keys.GetChannel(), disp.GetChannel(), cServer.Channel());
+// SIGINT and SIGTERM: the first ends the controller through the orderly
+// shutdown of the next main loop pass, a second one at once.
+TerminationSignals terminationSignals;
 
 void Shutdown() { mainLoop.Shutdown(); }
 
@@ -40,22 +62,11 @@ namespace {
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// SIGINT and SIGTERM end the controller through the orderly shutdown of the
-// next main loop pass instead of killing it in the middle of a cycle.
-void OnTerminationSignal(int) { mainLoop.RequestShutdown(); }
-
-void InstallSignalHandlers() {
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 }  // namespace
 
+// Arguments other than --help and --version are ignored.
 int main() {
-    InstallSignalHandlers();
+    terminationSignals.Start([](int) { mainLoop.RequestShutdown(); });
     std::cout << "starting" << std::endl;
     LogSingleton* log = LogSingleton::instance();
 
