@@ -4,6 +4,9 @@ set -euo pipefail
 pkgs=(cmake g++ make pkg-config ccache libtinyxml2-dev libgtest-dev libgmock-dev libbenchmark-dev python3)
 # Benchmarks only: the KDL reference comparison and callgrind for instructions per cycle.
 pkgs+=(liborocos-kdl-dev valgrind)
+# The browser front-end (orvane-web) and its tests in a real browser: headless
+# Chromium driven over the DevTools protocol by a small Python client.
+pkgs+=(libcivetweb-dev chromium python3-websocket fonts-dejavu-core)
 pkgs+=("$@")
 missing=()
 for p in "${pkgs[@]}"; do

@@ -20,9 +20,13 @@ trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"
 dpkg-deb -e "$deb" "$work/control"
 fail=0
+# The browser front-end is built where civetweb is found (the native build).
+web_exe=""
+[ -x "$dir/bin/orvane-web" ] && web_exe=opt/Orvane/bin/orvane-web
 for f in opt/Orvane/bin/orvane opt/Orvane/bin/orvane-jointsim opt/Orvane/bin/orvane-frontend \
          opt/Orvane/bin/orvane-camsim opt/Orvane/lib/systemd/system/orvane.service \
-         opt/Orvane/share/doc/orvane/README.md opt/Orvane/share/examples/README.md; do
+         opt/Orvane/share/doc/orvane/README.md opt/Orvane/share/examples/README.md \
+         opt/Orvane/web/index.html opt/Orvane/web/app.js opt/Orvane/web/style.css $web_exe; do
   if [ -e "$work/root/$f" ]; then echo "  ok   /$f"; else echo "  MISSING /$f"; fail=1; fi
 done
 for s in postinst postrm; do

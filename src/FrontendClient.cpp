@@ -92,8 +92,21 @@ bool FrontendClient::Send(const std::string& body) {
 }
 
 void FrontendClient::SetJog(const float* values) {
-    std::lock_guard<std::mutex> lock(dataMutex);
-    for (int i = 0; i < 9; ++i) jog[i] = values[i];
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> lock(dataMutex);
+        for (int i = 0; i < 9; ++i) {
+            changed = changed || jog[i] != values[i];
+            jog[i] = values[i];
+        }
+    }
+    if (!changed) return;
+    // A new jog, a stop above all, goes out now rather than with the next keep-alive.
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex);
+        jogChanged = true;
+    }
+    wake.notify_all();
 }
 
 bool FrontendClient::LatestStatus(ComStatusTelegram* out) const {
@@ -188,6 +201,8 @@ void FrontendClient::keepAliveLoop() {
                       double(values[8]));
         Send(body);
         std::unique_lock<std::mutex> lock(wakeMutex);
-        wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return stopping.load(); });
+        wake.wait_for(lock, std::chrono::milliseconds(50),
+                      [this] { return stopping.load() || jogChanged; });
+        jogChanged = false;
     }
 }

@@ -32,6 +32,7 @@ public:
 
     // Sends "NEXSTART <counter> <body> NEXEND"; false when not connected.
     bool Send(const std::string& body);
+    // The jog values of the keep-alives; a change is sent at once.
     void SetJog(const float* values);
 
     // Latest status telegram; false before the first.
@@ -70,6 +71,7 @@ private:
 
     std::mutex wakeMutex;
     std::condition_variable wake;
+    bool jogChanged = false;  // under wakeMutex
     std::function<void(const Event&)> onEvent;
     std::function<void(const ComStatusTelegram&)> onStatus;
 };

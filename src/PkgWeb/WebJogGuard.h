@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+// Hold-to-run for jogs from browser pages: a page sends its jog again every
+// few tens of milliseconds while a button is held. The jog stands only while
+// those keep coming from the page that holds it; it drops to zero when that
+// page releases it, goes quiet for longer than the time-out, or disconnects.
+// Times are passed in (milliseconds of a monotonic clock) so that the rule
+// can be tested without sleeping.
+class WebJogGuard {
+public:
+    static constexpr int64_t defaultTimeoutMs = 200;
+
+    explicit WebJogGuard(int64_t timeoutMs = defaultTimeoutMs) : timeoutMs(timeoutMs) {}
+
+    // A jog from page `owner` (any unique id): axis 1 ... 9, value in percent;
+    // 0 releases. A jog replaces whatever another page held.
+    void Jog(const void* owner, int axis, float value, int64_t nowMs);
+    // The page's connection ended.
+    void Drop(const void* owner);
+    // The nine jog values to send now; all zero once the holder is quiet.
+    void Values(int64_t nowMs, float out[9]);
+
+private:
+    const int64_t timeoutMs;
+    std::mutex mutex;
+    const void* holder = nullptr;
+    int axis = 0;
+    float value = 0.0f;
+    int64_t lastMs = 0;
+};
