@@ -7,6 +7,8 @@
 // few tens of milliseconds while a button is held. The jog stands only while
 // those keep coming from the page that holds it; it drops to zero when that
 // page releases it, goes quiet for longer than the time-out, or disconnects.
+// A page that went quiet must release before it can jog again: its late
+// keep-alives (a page that hung and resumes) do not restart the motion.
 // Times are passed in (milliseconds of a monotonic clock) so that the rule
 // can be tested without sleeping.
 class WebJogGuard {
@@ -21,12 +23,14 @@ public:
     // The page's connection ended.
     void Drop(const void* owner);
     // The nine jog values to send now; all zero once the holder is quiet.
-    void Values(int64_t nowMs, float out[9]);
+    // True when this call stopped a jog for quiet.
+    bool Values(int64_t nowMs, float out[9]);
 
 private:
     const int64_t timeoutMs;
     std::mutex mutex;
     const void* holder = nullptr;
+    const void* tripped = nullptr;  // went quiet, not yet released
     int axis = 0;
     float value = 0.0f;
     int64_t lastMs = 0;

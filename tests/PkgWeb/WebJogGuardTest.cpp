@@ -27,12 +27,15 @@ TEST(WebJogGuard, JogStandsOnlyWhileTheHoldingPageKeepsSending) {
     g.Jog(&pageA, 2, 30.0f, 1150);       // keep-alive
     EXPECT_EQ(Axis(g, 1350, 2), 30.0f);
     EXPECT_EQ(Axis(g, 1351, 2), 0.0f);   // quiet for longer than the time-out
-    // A late keep-alive after the stop moves again only as a new press would.
+    // Late keep-alives of a page that hung and resumes do not restart it;
+    // a release and a new press do.
     g.Jog(&pageA, 2, 30.0f, 1400);
-    EXPECT_EQ(Axis(g, 1400, 2), 30.0f);
-
-    g.Jog(&pageA, 2, 0.0f, 1410);  // release
-    EXPECT_EQ(Axis(g, 1410, 2), 0.0f);
+    EXPECT_EQ(Axis(g, 1400, 2), 0.0f);
+    g.Jog(&pageA, 2, 0.0f, 1410);
+    g.Jog(&pageA, 2, 30.0f, 1420);
+    EXPECT_EQ(Axis(g, 1420, 2), 30.0f);
+    g.Jog(&pageA, 2, 0.0f, 1430);  // release
+    EXPECT_EQ(Axis(g, 1430, 2), 0.0f);
 
     // The latest page takes the jog; only the holder's release or drop stops it.
     g.Jog(&pageA, 1, 50.0f, 2000);

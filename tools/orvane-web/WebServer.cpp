@@ -152,8 +152,13 @@ int WebServer::OnRequest(mg_connection* conn) {
     const mg_request_info* info = mg_get_request_info(conn);
     const std::string uri = info->local_uri != nullptr ? info->local_uri : "";
     if (!Authorized(conn)) {
-        mg_send_http_error(conn, 401, "%s",
-                           "Unauthorized: open the address orvane-web printed, with its token.\n");
+        // Written out in full: civetweb's error page leaves out the status
+        // line for a WebSocket upgrade request.
+        static const char body[] = "Unauthorized: open the address orvane-web printed, with its token.\n";
+        mg_printf(conn,
+                  "HTTP/1.1 401 Unauthorized\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                  "Content-Length: %zu\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n%s",
+                  sizeof(body) - 1, body);
         return 401;
     }
     if (uri == "/ws") return 0;  // the WebSocket handler takes it (and checks again)
@@ -353,7 +358,10 @@ void WebServer::Tick() {
             continue;
         }
         float values[9];
-        jogGuard.Values(NowMs(), values);
+        if (jogGuard.Values(NowMs(), values)) {
+            std::cerr << "orvane-web: jog stopped, its page went quiet" << std::endl;
+            Broadcast(WebMessage::Error("Jog stopped: the page went quiet. Let go and press again."));
+        }
         client.SetJog(values);
 
         // The controller takes one operator command per pass of its main loop
