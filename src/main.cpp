@@ -20,6 +20,7 @@
 #include "PkgDataTypes/RobotState.h"
 #include "PkgKinematics/RobotMaster.h"
 #include "ProjectManager.h"
+#include "RealTimeScheduling.h"
 #include "TerminationSignals.h"
 
 namespace {
@@ -83,6 +84,9 @@ int main() {
                   int(sizeof(unsigned long long)), std::numeric_limits<unsigned long long>::max());
     log->add(line);
     log->add("");
+
+    // Before the robot cycle and the CAN receive thread start.
+    RealTimeScheduling::Configure(RealTimeScheduling::FromEnvironment());
 
     ProjectManager project;
     try {

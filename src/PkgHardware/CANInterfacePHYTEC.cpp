@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "LogSingleton.h"
+#include "RealTimeScheduling.h"
 
 static_assert(sizeof(can_frame) == 16, "the wire format is the 16-byte struct can_frame");
 
@@ -293,6 +294,7 @@ void CANInterfacePHYTEC::StoreFrame(const Frame& frame) {
 }
 
 void CANInterfacePHYTEC::ReadLoop() {
+    RealTimeScheduling::EnterReceiveThread();
     LogSingleton::instance()->add("Starting SocketCAN ReadLoop..");
     while (!stopRequest.load()) {
         unsigned char buffer[64];

@@ -20,6 +20,7 @@
 #include "PkgKinematics/KinematicFactory.h"
 #include "PkgKinematics/PlatformKinematic.h"
 #include "PkgKinematics/RobotKinematic.h"
+#include "RealTimeScheduling.h"
 
 namespace {
 
@@ -250,15 +251,14 @@ void RobotMaster::StopMainLoop() {
 
 void RobotMaster::ThreadLoop() {
     const int64_t cycleLength = int64_t(cycleTime) * 1000;
+    RealTimeScheduling::EnterCycleThread();
     sched_param param{};
     int policy = 0;
     pthread_getschedparam(pthread_self(), &policy, &param);
     Log()->add("RobotMainLoop is executing at priority ", param.sched_priority);
+    Log()->add("RobotMainLoop scheduling: " + RealTimeScheduling::DescribeThisThread());
 
-    int64_t cycleStart = RealtimeUs();
-    windowStartUs = cycleStart;
-    windowCycles = 0;
-    busySum = 0;
+    scheduler.Restart(cycleLength * 1000);
     bool paused = false;
 
     while (true) {
@@ -266,50 +266,30 @@ void RobotMaster::ThreadLoop() {
             std::cout << "RobotMainLoop stopped" << std::endl;
             return;
         }
-        SleepUs(500);
 
         std::unique_lock<std::mutex> lock(cycleMutex, std::defer_lock);
         if (loopPause.load() || !lock.try_lock()) {
             // Paused time is no cycle time: it counts neither in the statistics
-            // nor as an overlong cycle.
+            // nor as an overlong cycle, and the schedule starts anew after it.
             paused = true;
             SleepUs(cycleLength < 5000 ? cycleLength : 5000);
             continue;
         }
         if (paused) {
-            windowStartUs = RealtimeUs();
-            windowCycles = 0;
-            busySum = 0;
+            scheduler.Restart(cycleLength * 1000);
             paused = false;
         }
-        cycleStart = RealtimeUs();
-        ++windowCycles;
+        scheduler.BeginCycle();
         CycleWork();
         lock.unlock();
-        TimingStep(cycleStart);
+        TimingStep();
     }
 }
 
-void RobotMaster::TimingStep(int64_t cycleStartUs) {
-    const int64_t cycleLength = int64_t(cycleTime) * 1000;
-    int64_t now = RealtimeUs();
-    if (windowCycles > 19) {
-        int64_t windowLength = (now - windowStartUs) / 10;
-        if (windowLength > 0) {
-            frequency.store(float((100000.0 / double(windowLength)) * 20.0));
-            workload.store(float(double(busySum) * 100.0 / double(windowLength)));
-        }
-        windowStartUs = now;
-        windowCycles = 0;
-        busySum = 0;
-    }
-    int64_t elapsed = now - cycleStartUs;
-    if (elapsed > maxCycleTime.load()) maxCycleTime.store(int(elapsed));
+void RobotMaster::TimingStep() {
+    const int64_t elapsed = scheduler.EndCycle();
     if (elapsed > 50999) Log()->add("ERROR RobotMaster cycletime in ms: ", int(elapsed / 1000));
-    busySum += elapsed / 10;
-    int64_t rest = cycleLength - elapsed - 140;
-    if (rest > 100) SleepUs(rest);
-    SleepUs(500);
+    scheduler.WaitForNextCycle();
 }
 
 void RobotMaster::RunCycleOnce() {
@@ -797,10 +777,10 @@ void RobotMaster::DeleteProgram() {
 }
 
 float RobotMaster::GetFrequency() {
-    const float f = frequency.load();
-    Log()->add(Format("RobotThread Frequency: %.2lf Hz,  max CycleTime: %.2lf ms,  Workload %.2lf%%", double(f),
-                      double(maxCycleTime.load()) / 1000.0, double(workload.load())));
-    maxCycleTime.store(0);
+    const float f = scheduler.Frequency();
+    Log()->add(Format("RobotThread Frequency: %.2lf Hz,  max CycleTime: %.2lf ms,  Workload %.2lf%%,  Overruns %lld",
+                      double(f), double(scheduler.TakeMaxCycleUs()) / 1000.0, double(scheduler.Workload()),
+                      (long long)scheduler.Overruns()));
     return f;
 }
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "PkgDataTypes/RobotState.h"
+#include "PkgKinematics/CycleScheduler.h"
 #include "PkgKinematics/Tool.h"
 #include "PkgProgram/IPO.h"
 
@@ -138,7 +139,7 @@ private:
 
     void ThreadLoop();
     void CycleWork();
-    void TimingStep(int64_t cycleStartUs);
+    void TimingStep();
     void ReferenceAllStep();
     void MotionStep(bool cartesianPermitted);
     void JogStep(bool cartesianPermitted);
@@ -221,11 +222,6 @@ private:
     std::atomic<bool> busConnected{false};
     std::atomic<int> busShutdownRequest{0};
 
-    // Statistics: written by the cycle thread, read by GetFrequency
-    std::atomic<float> frequency{0.0f};
-    std::atomic<int> maxCycleTime{0};
-    std::atomic<float> workload{0.0f};
-    int64_t windowStartUs = 0;
-    int windowCycles = 0;
-    int64_t busySum = 0;
+    // Deadlines and statistics: driven by the cycle thread, read by GetFrequency
+    CycleScheduler scheduler;
 };

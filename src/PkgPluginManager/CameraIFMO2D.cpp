@@ -11,6 +11,7 @@
 
 #include "LogSingleton.h"
 #include "PkgPluginManager/PluginWait.h"
+#include "RealTimeScheduling.h"
 
 namespace PluginFramework {
 
@@ -133,7 +134,11 @@ int CameraIFMO2D::Stop() {
     return 0;
 }
 
-void CameraIFMO2D::threadIFMO2DClient(CameraIFMO2D* camera) { camera->ClientLoop(); }
+void CameraIFMO2D::threadIFMO2DClient(CameraIFMO2D* camera) {
+    // May be started from the robot cycle, whose real-time scheduling it must not inherit.
+    RealTimeScheduling::EnterNormalThread();
+    camera->ClientLoop();
+}
 
 void CameraIFMO2D::ClientLoop() {
     LogSingleton* log = LogSingleton::instance();

@@ -13,6 +13,7 @@
 #include "PkgProgram/CommandJoint.h"
 #include "PkgProgram/CommandLinear.h"
 #include "PkgProgram/CommandRelative.h"
+#include "RealTimeScheduling.h"
 
 namespace {
 
@@ -159,6 +160,8 @@ void PathGenerator::ComputePathStartThread() {
 
 void PathGenerator::threadPathGeneration(PathGenerator* generator, std::unique_ptr<PlanRequest> request,
                                          std::shared_ptr<std::thread> predecessor) {
+    // Started from the robot cycle: planning must not compete with it at its priority.
+    RealTimeScheduling::EnterNormalThread();
     if (predecessor && predecessor->joinable()) predecessor->join();
     try {
         if (request->debug) {

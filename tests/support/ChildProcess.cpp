@@ -21,6 +21,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     signal(SIGPIPE, SIG_IGN);
+    // Test controllers run with normal scheduling unless a test asks for real
+    // time itself: many run at once, some under sanitizers, and a SCHED_FIFO
+    // cycle that overruns would run back to back and starve the test runner.
+    std::vector<std::string> environment{"ORVANE_RT_PRIORITY=0"};
+    environment.insert(environment.end(), extraEnv.begin(), extraEnv.end());
     const pid_t parent = getpid();
     pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -33,7 +38,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         dup2(fromChild[1], 1);
         dup2(fromChild[1], 2);
         if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(127);
-        for (const std::string& e : extraEnv) putenv(const_cast<char*>(e.c_str()));
+        for (const std::string& e : environment) putenv(const_cast<char*>(e.c_str()));
         // Under a cross build the tools are foreign binaries: run them through
         // the same emulator as the tests.
         std::vector<std::string> words;

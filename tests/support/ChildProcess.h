@@ -10,6 +10,7 @@
 class ChildProcess {
 public:
     // Starts program with args in workingDir ("" = inherit); extraEnv entries are "NAME=value".
+    // ORVANE_RT_PRIORITY is 0 (normal scheduling) unless extraEnv sets it.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  const std::string& workingDir = "", const std::vector<std::string>& extraEnv = {});
     ~ChildProcess();
