@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; only what is missing.
+# Scripts name further packages as arguments (cycle-timing.sh: rt-tests stress-ng).
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config ccache libtinyxml2-dev libgtest-dev libgmock-dev libbenchmark-dev python3)
+# Tests: capsh starts the controller without CAP_SYS_NICE.
+pkgs+=(libcap2-bin)
 # Benchmarks only: the KDL reference comparison and callgrind for instructions per cycle.
 pkgs+=(liborocos-kdl-dev valgrind)
 # The browser front-end (orvane-web) and its tests in a real browser: headless

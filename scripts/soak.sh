@@ -3,15 +3,22 @@
 # minutes, running a program in repeat mode with a front-end client connected
 # that polls the program information every few seconds.
 #
-#   scripts/soak.sh MINUTES [--no-build]
+#   scripts/soak.sh MINUTES [--no-build] [--stress]
+#
+# Beside it cyclictest (rt-tests) runs one SCHED_FIFO thread at the
+# controller's priority (ORVANE_RT_PRIORITY, default 80) and cycle interval;
+# with --stress also "stress-ng --cpu 2 --io 1 --vm 1 --vm-bytes 256M".
 #
 # Every minute it samples the controller's resident memory (VmRSS of
-# /proc/PID/status) and the cycle statistics the controller logged in that
-# minute ("RobotThread Frequency" lines: lowest frequency, longest cycle;
-# "ERROR RobotMaster cycletime" lines: cycles over the long-cycle threshold),
-# and prints one table row. It fails with a message when
+# /proc/PID/status), the cycle statistics the controller logged in that
+# minute ("RobotThread Frequency" lines: lowest frequency, longest cycle, the
+# overruns, i.e. deadlines missed; "ERROR RobotMaster cycletime" lines) and
+# cyclictest's longest wake-up latency in that minute, and prints one table
+# row. A long cycle is one whose work took more than twice the cycle time. It
+# fails with a message when
 #   - the memory after the warm-up minutes grows beyond a small tolerance,
-#   - a long-cycle line appears,
+#   - a minute has a long cycle while cyclictest's longest latency in it stayed
+#     below the cycle time (the machine did not hold a plain thread up either),
 #   - a process dies, the front-end loses its connection or the program stops
 #     repeating,
 #   - the controller does not end in order (status 0) on SIGTERM at the end.
@@ -29,15 +36,17 @@ bin="$root/build/bin"
 orv_name=soak
 . "$root/scripts/lib/processes.sh"
 
-usage() { echo "usage: scripts/soak.sh MINUTES [--no-build]" >&2; exit 2; }
+usage() { echo "usage: scripts/soak.sh MINUTES [--no-build] [--stress]" >&2; exit 2; }
 
 minutes="${1:-}"
 [[ "$minutes" =~ ^[0-9]+$ ]] && [ "$minutes" -ge 1 ] && [ "$minutes" -le 10080 ] || usage
 shift
 do_build=1
+stress=0
 for arg in "$@"; do
     case "$arg" in
         --no-build) do_build=0 ;;
+        --stress) stress=1 ;;
         *) usage ;;
     esac
 done
@@ -62,7 +71,9 @@ problem() {
     problems+=("$*")
 }
 
-sim_pid=""; ctrl_pid=""; fe_pid=""; feeder_pid=""; failed=0
+sim_pid=""; ctrl_pid=""; fe_pid=""; feeder_pid=""; stress_pid=""; cyclic_pid=""; failed=0
+priority="${ORVANE_RT_PRIORITY:-80}"
+[[ "$priority" =~ ^[0-9]+$ ]] && [ "$priority" -le 99 ] || { echo "soak: ORVANE_RT_PRIORITY must be 0 ... 99" >&2; exit 2; }
 
 cleanup() {
     local rc=$?
@@ -71,6 +82,8 @@ cleanup() {
     [ -n "$fe_pid" ] && orv_stop_pid "$fe_pid" orvane-frontend
     [ -n "$ctrl_pid" ] && orv_stop_pid "$ctrl_pid" orvane 10
     [ -n "$sim_pid" ] && orv_stop_pid "$sim_pid" orvane-jointsim
+    [ -n "$cyclic_pid" ] && orv_stop_pid "$cyclic_pid" cyclictest
+    [ -n "$stress_pid" ] && orv_stop_pid "$stress_pid" stress-ng
     [ -n "${run_dir:-}" ] && say "logs in $run_dir"
     exit "$rc"
 }
@@ -94,6 +107,7 @@ if [ "$do_build" -eq 1 ]; then
     fi
 fi
 orv_check_executables "$bin" orvane orvane-jointsim orvane-frontend || fail "$orv_error (run without --no-build)"
+"$root/scripts/install-deps.sh" rt-tests stress-ng >/dev/null || fail "could not install rt-tests and stress-ng"
 
 run_dir="${SOAK_DIR:-$root/build/soak-runs/$(date +%Y%m%d-%H%M%S)-$$}"
 base="$run_dir/Orvane"
@@ -112,6 +126,19 @@ cat >"$base/Data/Programs/SoakLoop.xml" <<'EOF'
     <Wait Type="Time" Seconds="0.2"/>
 </Program>
 EOF
+
+cycle_ms=$(sed -n 's/.*CycleTimeMS="\([0-9]*\)".*/\1/p' "$base/Data/Robots/GANTRY/GANTRY.xml" | head -n1)
+[ -n "$cycle_ms" ] || fail "no CycleTimeMS in the staged robot configuration"
+
+if [ "$stress" -eq 1 ]; then
+    setsid stress-ng --cpu 2 --io 1 --vm 1 --vm-bytes 256M --timeout "$((minutes * 60 + 300))s" \
+        </dev/null >"$run_dir/stress-ng.out" 2>&1 &
+    stress_pid=$!
+    say "beside stress-ng --cpu 2 --io 1 --vm 1 --vm-bytes 256M (pid $stress_pid)"
+fi
+# One wake-up latency per line ("thread: count: microseconds"), read per minute below.
+setsid cyclictest -m -q -v -d 0 -p "$priority" -i "$((cycle_ms * 1000))" </dev/null >"$run_dir/cyclictest.out" 2>&1 &
+cyclic_pid=$!
 
 orv_free_ports || fail "$orv_error"
 orv_start_jointsim "$bin" "$base" "$bus_port" "$run_dir/jointsim.log" --control 0 --speed 200 || fail "$orv_error"
@@ -147,26 +174,36 @@ say "program running in repeat mode; sampling every minute for $minutes minutes 
 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$ctrl_pid/status" 2>/dev/null; }
 
-# Counts and statistics of the controller's lines from byte offset $1 on.
+# Counts and statistics of the controller's lines from byte offset $1 on;
+# overruns as the last count logged (-1: none logged).
 window_stats() {
     tail -c +"$(($1 + 1))" "$run_dir/controller.out" | awk '
+        BEGIN { overruns = -1 }
         /RobotThread Frequency:/ {
             for (i = 1; i <= NF; i++) {
                 if ($i == "Frequency:") { f = $(i + 1) + 0; if (n == 0 || f < fmin) fmin = f; n++ }
                 if ($i == "CycleTime:") { c = $(i + 1) + 0; if (c > cmax) cmax = c }
+                if ($i == "Overruns") overruns = $(i + 1) + 0
             }
         }
         /ERROR RobotMaster cycletime in ms/ { long++ }
         /IPO: Program done, restarting/ { repeats++ }
         /Pos: / { status++ }
-        END { printf "%.2f %.2f %d %d %d %d\n", fmin, cmax, long + 0, repeats + 0, status + 0, n + 0 }'
+        END { printf "%.2f %.2f %d %d %d %d %d\n", fmin, cmax, long + 0, repeats + 0, status + 0, n + 0, overruns }'
+}
+
+# cyclictest's longest latency in ms among its samples from line $1 on.
+cyclic_max() {
+    tail -n +"$1" "$run_dir/cyclictest.out" | awk -F: 'NF == 3 && $3 + 0 > m { m = $3 + 0 } END { printf "%.2f\n", m / 1000 }'
 }
 
 table="$run_dir/soak-table.txt"
-printf '%6s %10s %9s %12s %11s %8s %13s %10s\n' minute VmRSS_kB min_Hz max_cycle_ms long_cycles repeats status_lines load_1min |
-    tee "$table"
+printf '%6s %10s %9s %12s %8s %11s %8s %13s %13s %10s\n' minute VmRSS_kB min_Hz max_cycle_ms overruns long_cycles \
+    repeats status_lines cyclictest_ms load_1min | tee "$table"
 
 offset=$(stat -c %s "$run_dir/controller.out")
+cyclic_line=$(($(wc -l <"$run_dir/cyclictest.out") + 1))
+overruns_before=0
 warm_rss=""
 peak_after=0
 start_s=$(date +%s)
@@ -177,20 +214,35 @@ for minute in $(seq 1 "$minutes"); do
         kill -0 "$ctrl_pid" 2>/dev/null || fail "the controller died in minute $minute: $(tail -n 5 "$run_dir/controller.out")"
         kill -0 "$sim_pid" 2>/dev/null || fail "the simulator died in minute $minute"
         kill -0 "$fe_pid" 2>/dev/null || fail "the front-end ended in minute $minute (connection lost?): $(tail -n 3 "$run_dir/frontend.log")"
+        kill -0 "$cyclic_pid" 2>/dev/null || fail "cyclictest ended in minute $minute: $(tail -n 3 "$run_dir/cyclictest.out")"
         sleep 2
     done
     rss=$(rss_kb)
     [ -n "$rss" ] || fail "cannot read /proc/$ctrl_pid/status"
     size=$(stat -c %s "$run_dir/controller.out")
-    read -r fmin cmax long repeats status reports < <(window_stats "$offset")
+    read -r fmin cmax long repeats status reports overruns_now < <(window_stats "$offset")
     offset=$size
+    lines=$(wc -l <"$run_dir/cyclictest.out")
+    cmax_cyclic=$(cyclic_max "$cyclic_line")
+    cyclic_line=$((lines + 1))
+    overruns=0
+    if [ "$overruns_now" -ge 0 ]; then
+        overruns=$((overruns_now - overruns_before))
+        overruns_before=$overruns_now
+    fi
+    # Cycles whose work took more than twice the cycle time: the controller's longest, or its long-cycle lines.
+    if awk -v c="$cmax" -v t="$cycle_ms" 'BEGIN { exit !(c > 2 * t) }' && [ "$long" -eq 0 ]; then long=1; fi
     load=$(cut -d' ' -f1 /proc/loadavg)
-    printf '%6d %10d %9s %12s %11d %8d %13d %10s\n' "$minute" "$rss" "$fmin" "$cmax" "$long" "$repeats" "$status" "$load" |
-        tee -a "$table"
-    long_total=$((long_total + long))
+    printf '%6d %10d %9s %12s %8d %11d %8d %13d %13s %10s\n' "$minute" "$rss" "$fmin" "$cmax" "$overruns" "$long" \
+        "$repeats" "$status" "$cmax_cyclic" "$load" | tee -a "$table"
     if [ "$long" -gt 0 ]; then
+        long_total=$((long_total + 1))
         grep 'ERROR RobotMaster cycletime in ms' "$run_dir/controller.out" | tail -n 5 >&2
-        problem "long cycles logged in minute $minute (load average $(cut -d' ' -f1-3 /proc/loadavg))"
+        if awk -v c="$cmax_cyclic" -v t="$cycle_ms" 'BEGIN { exit !(c >= t) }'; then
+            say "minute $minute: long cycle (${cmax} ms of work, cycle time $cycle_ms ms), cyclictest saw a wake-up latency of $cmax_cyclic ms too"
+        else
+            problem "long cycle in minute $minute: ${cmax} ms of work, over twice the cycle time of $cycle_ms ms, while cyclictest's longest latency was $cmax_cyclic ms (load average $(cut -d' ' -f1-3 /proc/loadavg))"
+        fi
     fi
     [ "$repeats" -gt 0 ] || fail "the program did not repeat in minute $minute"
     [ "$minute" -eq "$warmup" ] && warm_rss=$rss
@@ -215,4 +267,4 @@ if grep -q 'Sanitizer\|runtime error' "$run_dir/controller.out"; then
 fi
 
 [ "${#problems[@]}" -eq 0 ] || fail "${#problems[@]} criteria failed: ${problems[*]}"
-say "passed: $minutes minutes, memory ${warm_rss:-n/a} kB after warm-up, peak after it ${peak_after} kB, no long cycles"
+say "passed: $minutes minutes$([ "$stress" -eq 1 ] && echo " beside stress-ng"), memory ${warm_rss:-n/a} kB after warm-up, peak after it ${peak_after} kB, $long_total minutes with long cycles (all while cyclictest also saw latencies of a cycle time or more), $overruns_before overruns"
