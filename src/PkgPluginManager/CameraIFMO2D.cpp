@@ -2,6 +2,7 @@
 
 #include <tinyxml2.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -157,6 +158,7 @@ void CameraIFMO2D::ClientLoop() {
             if (client.setup(ip, port, 500)) {
                 connected = true;
                 pending.clear();
+                unterminatedLogged = false;
                 log->add(Format("Camera Client IFM O2D connected to %s port %d", ip.c_str(), port));
                 failureLogged = false;
             } else {
@@ -178,28 +180,59 @@ void CameraIFMO2D::ClientLoop() {
     running = false;
 }
 
+namespace {
+// Where the message whose "start" lies at or after `from` begins: the camera
+// puts four digits ("0000") before the word. No more than four are taken, since
+// the last field of a PASS cut short before its "stop" may end in digits.
+std::string::size_type MessageBegin(const std::string& text, std::string::size_type from) {
+    const std::string::size_type word = text.find("start", from);
+    if (word == std::string::npos) return word;
+    std::string::size_type at = word;
+    while (at > from && word - at < 4 && std::isdigit(static_cast<unsigned char>(text[at - 1]))) --at;
+    return at;
+}
+}  // namespace
+
 void CameraIFMO2D::Receive(const char* data, int count) {
     if (count <= 0) return;
     pending.append(data, size_t(count));
-    std::string newest;
     for (;;) {
-        std::string::size_type end = pending.find("stop");
-        if (end == std::string::npos) break;
-        newest = pending.substr(0, end + 4);
-        pending.erase(0, end + 4);
+        const std::string::size_type begin = MessageBegin(pending, 0);
+        if (begin == std::string::npos) {
+            // No message under way: keep only what may be the first part of the next start.
+            if (pending.size() > 16) pending.erase(0, pending.size() - 16);
+            break;
+        }
+        pending.erase(0, begin);
+        // A newer result is on its way: the previous target is no longer the
+        // part in view, whether this one becomes a PASS, a FAIL or nothing.
+        Invalidate();
+        const std::string::size_type body = pending.find("start") + 5;
+        const std::string::size_type next = MessageBegin(pending, body);
+        const std::string::size_type stop = pending.find("stop", body);
+        if (stop != std::string::npos && (next == std::string::npos || stop < next)) {
+            std::string message = pending.substr(0, stop + 4);
+            pending.erase(0, stop + 4);
+            if (message.size() >= size_t(receiveBufferSize)) message.resize(receiveBufferSize - 1);
+            char text[receiveBufferSize];
+            std::memcpy(text, message.c_str(), message.size() + 1);
+            ParseMessage(text);
+            continue;
+        }
+        if (next == std::string::npos) break;  // the message is not complete yet
+        // A new start ends the message before it. A FAIL needs no "stop"; a PASS
+        // without one may be cut anywhere and is not taken as a target.
+        if (pending.compare(body, 4, "FAIL") != 0 && !unterminatedLogged) {
+            LogSingleton::instance()->addError("Camera Client IFM O2D: result without \"stop\" ignored");
+            unterminatedLogged = true;
+        }
+        pending.erase(0, next);
     }
-    // Without a terminator in sight the text cannot become a message: keep it bounded.
+    // A message that never ends cannot become a result: keep the text bounded.
     if (pending.size() > size_t(receiveBufferSize)) {
         LogSingleton::instance()->addError("Camera Client IFM O2D: dropping unterminated message text");
         pending.clear();
     }
-    if (newest.empty()) return;
-    std::string::size_type first = newest.find_first_not_of("\r\n\t ");
-    newest.erase(0, first == std::string::npos ? newest.size() : first);
-    if (newest.size() >= size_t(receiveBufferSize)) newest.resize(receiveBufferSize - 1);
-    char text[receiveBufferSize];
-    std::memcpy(text, newest.c_str(), newest.size() + 1);
-    ParseMessage(text);
 }
 
 int CameraIFMO2D::ParseMessage(char* text) {

@@ -38,7 +38,9 @@ public:
     // Parses one result message: 0 target stored, -1 FAIL (or geometry busy), -2 unrecognised.
     int ParseMessage(char* text);
     int TransformPixelToMM(int px, int py, int angle);
-    // Feeds received bytes; complete messages (ending in "stop") are parsed, the newest wins.
+    // Feeds received bytes. A message runs from its "start" to "stop" or to the
+    // next start; the target is invalid from the moment a new message begins
+    // until it completes as a PASS, so a FAIL acts without its "stop".
     void Receive(const char* data, int count);
 
     // Folder of the configuration file; defaults to the log's working directory + "/Data/Plugins".
@@ -74,6 +76,7 @@ private:
 
     std::string configDirectory;
     std::string pending;  // received text not yet ending in a complete message
+    bool unterminatedLogged = false;  // once per connection
     TCPClient client;
     std::atomic<bool> connected{false};
     std::thread worker;

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "support/LogTail.h"
 #include "support/TempDir.h"
 
 using PluginFramework::CameraIFMO2D;
@@ -51,6 +52,7 @@ Target Get(CameraIFMO2D& cam) {
 class CameraParse : public ::testing::Test {
 protected:
     void SetUp() override {
+        LogTail::UsePrivateLog();
         dir.Write("ConfigSmartCameraIFMO2D.xml", Config(5000));
         cam.SetConfigDirectory(dir.Path());
         ASSERT_EQ(cam.ReadConfigFile(), 0);
@@ -136,6 +138,36 @@ TEST_F(CameraParse, ReceivedBytesAreReassembled) {
     cam.Receive(junk.data(), int(junk.size()));
     cam.Receive(msg.data(), int(msg.size()));
     EXPECT_EQ(Get(cam).cls, 4);
+}
+
+// A FAIL need not end in "stop": it takes the target away as soon as it
+// arrives, and the next start ends it, so it never swallows the next PASS.
+TEST_F(CameraParse, ResultsWithoutStop) {
+    LogTail log;
+    auto feed = [&](const std::string& text) { cam.Receive(text.data(), int(text.size())); };
+    auto pass = [](int cls) { return "0000startPASS#0.9#1#" + std::to_string(cls) + "#420#300#10#0stop"; };
+    feed(pass(4));
+    ASSERT_EQ(Get(cam).cls, 4);
+    feed("0000startFAIL");
+    EXPECT_FALSE(Get(cam).valid);
+    feed(pass(5));
+    EXPECT_EQ(Get(cam).cls, 5);
+    feed("0000sta");  // not yet a start
+    EXPECT_TRUE(Get(cam).valid);
+    feed("rtFAIL");
+    EXPECT_FALSE(Get(cam).valid);
+    feed(pass(6) + "0000startFAIL" + pass(7));
+    EXPECT_EQ(Get(cam).cls, 7);
+
+    // A PASS cut before its "stop" is no target (its fields may be cut too),
+    // also when its last field ends in digits; the next message still counts.
+    feed("0000startPASS#0.9#1#8#420#3");
+    EXPECT_FALSE(Get(cam).valid);
+    feed(pass(9));
+    EXPECT_EQ(Get(cam).cls, 9);
+    feed("0000startPASS#0.9#1#8#420#300#10#0" + pass(10));
+    EXPECT_EQ(Get(cam).cls, 10);
+    EXPECT_EQ(log.Count("Camera Client IFM O2D: result without \"stop\" ignored"), 1);
 }
 
 TEST(CameraConfig, MissingAndDefectiveFiles) {

@@ -335,3 +335,19 @@ TEST_F(CameraPickSystem, UnreachableCameraTargetStopsTheProgram) {
         EXPECT_NEAR(rows.back().at("set" + std::to_string(j + 1)), kWaitJoints[j], 0.05) << Show(rows.back());
     Shutdown();
 }
+
+// A FAIL without "stop" while the program waits for a part does not swallow
+// the PASS that follows: the program picks the part it reports.
+TEST_F(CameraPickSystem, FailWithoutStopDoesNotSwallowTheNextPass) {
+    ASSERT_NO_FATAL_FAILURE(Start(true));
+    ASSERT_TRUE(WaitFor([&] { return Info() == kWaitingInfo; }, kRunMs)) << frontend->Output() << orvane->Output();
+    camera->Write("fail nostop\n");
+    ASSERT_TRUE(WaitFor([&] { return Has(*camera, "sent 0000startFAIL\n"); }, kStartMs)) << camera->Output();
+    EXPECT_EQ(Info(), kWaitingInfo);
+    camera->Write("pass 3 420 300 30\n");
+    ASSERT_TRUE(WaitFor([&] { return Has(*orvane, "IPO: Program done"); }, kRunMs)) << orvane->Output();
+    EXPECT_NE(orvane->Output().find("Plugin: X=450.0 Y=-30.0 Z=150.0 -- A=30.0 B=180.0 C=0.0  - ModelClass=3"),
+              std::string::npos)
+        << orvane->Output();
+    Shutdown();
+}

@@ -19,8 +19,8 @@
 namespace {
 
 void Usage() {
-    std::cerr << "usage: orvane-camsim --port N [--interval MS] [--pass CLASS,X,Y,ROT | --fail]\n"
-                 "stdin commands: pass CLASS X Y ROT | fail | raw TEXT | interval MS | quit\n";
+    std::cerr << "usage: orvane-camsim --port N [--interval MS] [--pass CLASS,X,Y,ROT | --fail | --fail-nostop]\n"
+                 "stdin commands: pass CLASS X Y ROT | fail [nostop] | raw TEXT | interval MS | quit\n";
 }
 
 std::string PassMessage(int cls, int x, int y, float rotation) {
@@ -30,7 +30,9 @@ std::string PassMessage(int cls, int x, int y, float rotation) {
     return text;
 }
 
+// The camera promises only "000startFAIL" in a FAIL result; both forms occur.
 const char* kFail = "0000startFAILstop";
+const char* kFailNoStop = "0000startFAIL";
 
 // Returns the message for a command line, "" for none; sets quit / interval.
 std::string Command(const std::string& line, bool* quit, int* intervalMs) {
@@ -46,7 +48,14 @@ std::string Command(const std::string& line, bool* quit, int* intervalMs) {
         }
         return PassMessage(cls, x, y, rotation);
     }
-    if (word == "fail") return kFail;
+    if (word == "fail") {
+        std::string form;
+        in >> form;
+        if (form == "nostop") return kFailNoStop;
+        if (form.empty()) return kFail;
+        std::cerr << "orvane-camsim: fail takes nothing or nostop" << std::endl;
+        return "";
+    }
     if (word == "raw") {
         std::string rest;
         std::getline(in, rest);
@@ -73,6 +82,7 @@ int main(int argc, char** argv) {
         if (arg == "--port" && i + 1 < argc) port = std::atoi(argv[++i]);
         else if (arg == "--interval" && i + 1 < argc) intervalMs = std::atoi(argv[++i]);
         else if (arg == "--fail") message = kFail;
+        else if (arg == "--fail-nostop") message = kFailNoStop;
         else if (arg == "--pass" && i + 1 < argc) {
             int cls = 0, x = 0, y = 0;
             float rotation = 0;
