@@ -37,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case ComRequest::Action::UploadLine:
                 upload.Line(request.text);
                 break;
+            case ComRequest::Action::UploadLineRefused:
+                upload.Refused();
+                break;
             case ComRequest::Action::UploadFinish: {
                 std::string shown;
                 upload.Finish(&shown);

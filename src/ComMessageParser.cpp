@@ -219,6 +219,7 @@ void ParseCommand(ComRequest& r, const std::vector<std::string>& tokens,
         long end = static_cast<long>(message.size()) - 7;
         if (start > end) {
             r.logLines.push_back("NEX-Server: ERROR upload line too short, ignored");
+            r.action = Action::UploadLineRefused;
         } else {
             r.action = Action::UploadLine;
             r.text = message.substr(static_cast<std::size_t>(start),
@@ -341,6 +342,13 @@ ComRequest ComMessageParser::Parse(const char* message, int length) {
         r.logLines.push_back(Format(
             "NEX-Server: ERROR message of %d characters exceeds %d, ignored", length,
             maxMessageLength));
+        // An upload must not go on as if nothing were missing: say which
+        // message it was, from its first tokens.
+        const std::vector<std::string> head = Split(std::string(message, 128));
+        if (head.size() > 3 && StartsWith(head[0], "NEXSTART") && StartsWith(head[2], "CMD") &&
+            head[3] == "UploadFileLine") {
+            r.action = Action::UploadLineRefused;
+        }
         return r;
     }
     const std::string copy(message, static_cast<std::size_t>(length));

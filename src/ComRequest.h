@@ -17,6 +17,7 @@ struct ComRequest {
         LoadProgram,        // text = file name
         UploadInit,         // text = file name, number = announced line count
         UploadLine,         // text = line
+        UploadLineRefused,  // an upload line too long or malformed: the upload fails
         UploadFinish,
         ProgJoint,          // number = command number, values[0..8], velocity
         ProgGripper,        // number = command number, values[0..2]

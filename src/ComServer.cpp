@@ -244,7 +244,12 @@ int ComServer::GetCounter() const {
 
 void ComServer::ParseMessage(char* message, int length) {
     ComRequest request = ComMessageParser::Parse(message, length);
-    for (const std::string& line : request.logLines) Log(line);
+    // A front-end whose keep-alives never parse sends dozens a second: say so
+    // once per connection, not into every line of the log.
+    const bool badKeepAlive = request.action == ComRequest::Action::KeepAlive && !request.jogValid;
+    if (!badKeepAlive || !badKeepAliveLogged)
+        for (const std::string& line : request.logLines) Log(line);
+    if (badKeepAlive) badKeepAliveLogged = true;
     for (const std::string& line : request.stdoutLines) std::cout << line << std::endl;
     if (!request.operatorMessage.empty()) {
         LogSingleton::instance()->DisplaySetMessage(request.operatorMessage);
@@ -270,10 +275,11 @@ void ComServer::apply(const ComRequest& r) {
             std::lock_guard<std::mutex> lock(watchdogMutex);
             if (r.jogValid) {
                 channel.SetJogValues(r.values);
-                watchdog = watchdogPasses;
             } else {
                 channel.ResetJogValues();
             }
+            // The client is alive whether or not its numbers parse.
+            watchdog = watchdogPasses;
             break;
         }
         case Action::Pending:
@@ -314,6 +320,9 @@ void ComServer::apply(const ComRequest& r) {
             break;
         case Action::UploadLine:
             for (const std::string& line : upload.Line(r.text)) Log(line);
+            break;
+        case Action::UploadLineRefused:
+            for (const std::string& line : upload.Refused()) Log(line);
             break;
         case Action::UploadFinish: {
             std::string text;
@@ -441,6 +450,7 @@ void ComServer::serveOneConnection() {
         std::lock_guard<std::mutex> lock(watchdogMutex);
         watchdog = -1;
     }
+    badKeepAliveLogged = false;
     {
         std::lock_guard<std::mutex> lock(sendMutex);
         connFd = fd;
@@ -457,6 +467,8 @@ void ComServer::serveOneConnection() {
         if (!sleepFor(5)) break;
     }
 
+    // Lines of an upload may have been lost with the connection.
+    for (const std::string& line : upload.Abandon()) Log(line);
     try {
         resetJogValues();
         connected.store(false);

@@ -133,4 +133,5 @@ private:
     DataTypes::RobotState currentState;
 
     ComUpload upload;  // server thread only
+    bool badKeepAliveLogged = false;  // server thread only; per connection
 };

@@ -12,18 +12,20 @@ std::string Format(const char* format, const std::string& text, int value) {
 }
 }  // namespace
 
-ComUpload::~ComUpload() {
-    if (file.is_open()) file.close();
+ComUpload::~ComUpload() { Abandon(); }
+
+std::vector<std::string> ComUpload::Abandon() {
+    std::vector<std::string> log;
+    if (!file.is_open()) return log;
+    file.close();
+    std::remove(partPath.c_str());
+    log.push_back(Format("NEX-Server: upload of %s closed unfinished after %d lines", name, received));
+    return log;
 }
 
 std::vector<std::string> ComUpload::Init(const std::string& dataDirectory,
                                          const std::string& fileName, int announcedLines) {
-    std::vector<std::string> log;
-    if (file.is_open()) {
-        file.close();
-        log.push_back(Format("NEX-Server: upload of %s closed unfinished after %d lines", name,
-                             received));
-    }
+    std::vector<std::string> log = Abandon();
     received = 0;
     announced = announcedLines;
     name = fileName;
@@ -31,7 +33,11 @@ std::vector<std::string> ComUpload::Init(const std::string& dataDirectory,
     log.push_back("");
     log.push_back(Format("NEX-Server: Starting file upload: %s, %d", name, announced));
     path = dataDirectory + name;
-    file.open(path, std::ios::out | std::ios::trunc);
+    // Beside the target, so that putting it in place is one rename.
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type cut = slash == std::string::npos ? 0 : slash + 1;
+    partPath = path.substr(0, cut) + "." + path.substr(cut) + ".upload";
+    file.open(partPath, std::ios::out | std::ios::trunc);
     log.push_back("   Full path: " + path);
     if (!file.is_open()) {
         failed = true;
@@ -55,6 +61,14 @@ std::vector<std::string> ComUpload::Line(const std::string& text) {
     return log;
 }
 
+std::vector<std::string> ComUpload::Refused() {
+    std::vector<std::string> log;
+    if (!file.is_open()) return log;
+    failed = true;
+    log.push_back(Format("NEX-Server: ERROR upload of %s: line %d refused, the upload fails", name, received));
+    return log;
+}
+
 std::vector<std::string> ComUpload::Finish(std::string* displayText) {
     std::vector<std::string> log;
     if (!file.is_open()) {
@@ -65,6 +79,8 @@ std::vector<std::string> ComUpload::Finish(std::string* displayText) {
     file.flush();
     if (!file) failed = true;
     file.close();
+    if (!failed && std::rename(partPath.c_str(), path.c_str()) != 0) failed = true;
+    if (failed) std::remove(partPath.c_str());
     std::string text;
     if (failed) {
         text = Format("Upload of %s failed after %d lines", name, received);

@@ -225,8 +225,8 @@ TEST(ComMessageParser, UploadLineIsTakenByPositionWithItsBlanks) {
     EXPECT_EQ(r.action, Action::UploadLine);
     EXPECT_EQ(r.text, "");
 
-    r = P("NEXSTART 5 CMD UploadFileLine NEXEND");  // shorter than the offset
-    EXPECT_EQ(r.action, Action::None);
+    r = P("NEXSTART 5 CMD UploadFileLine NEXEND");  // shorter than the offset: the upload fails
+    EXPECT_EQ(r.action, Action::UploadLineRefused);
     EXPECT_EQ(r.logLines, Lines{"NEX-Server: ERROR upload line too short, ignored"});
 }
 
@@ -289,6 +289,12 @@ TEST(ComMessageParser, OverlongMessagesAreRejectedWithoutParsing) {
     EXPECT_EQ(r.action, Action::None);
     EXPECT_EQ(r.logLines,
               Lines{"NEX-Server: ERROR message of 256 characters exceeds 255, ignored"});
+
+    // An upload line is named as such, so that its upload fails.
+    r = P("NEXSTART 123 CMD UploadFileLine " + std::string(300, 'x') + " NEXEND");
+    EXPECT_EQ(r.action, Action::UploadLineRefused);
+    EXPECT_EQ(r.logLines,
+              Lines{"NEX-Server: ERROR message of 339 characters exceeds 255, ignored"});
 }
 
 TEST(ComMessageParser, NumberConversions) {

@@ -18,6 +18,7 @@
 
 #include "ComTelegram.h"
 #include "LogSingleton.h"
+#include "support/LogTail.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -289,6 +290,33 @@ TEST_F(ComServerLoopback, WatchdogDropsASilentClientOnlyAfterAKeepAlive) {
 
     // The server restarts and takes the next client.
     ConnectClient();
+}
+
+// Keep-alives whose numbers do not parse stop the jog but still re-arm the
+// watchdog; their error is logged once per connection.
+TEST_F(ComServerLoopback, UnparsableKeepAlivesStopTheJogAndFeedTheWatchdog) {
+    const std::string error = "NEX-Server: ERROR invalid keep-alive jog values, jog stopped";
+    LogTail log;
+    ConnectClient();
+    float jog[9];
+    client.Send("NEXSTART 1 ALIVEJOG 10 0 0 0 0 0 0 0 0 NEXEND");
+    ASSERT_TRUE(WaitFor([&] { return server.GetWatchdog() == 100; }));
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 99; ++i) server.GetJogValues(jog);
+        ASSERT_EQ(server.GetWatchdog(), 1);
+        client.Send("NEXSTART 2 ALIVEJOG 10,5 0 0 0 0 0 0 0 0 NEXEND");
+        ASSERT_TRUE(WaitFor([&] { return server.GetWatchdog() == 100; }));
+        server.Channel().GetJogValues(jog);
+        EXPECT_TRUE(server.IsConnected());
+        EXPECT_EQ(jog[0], 0.0f);
+    }
+    EXPECT_EQ(log.Count(error), 1);
+
+    for (int i = 0; i < 100; ++i) server.GetJogValues(jog);  // silent: dropped
+    EXPECT_FALSE(server.IsConnected());
+    ConnectClient();
+    client.Send("NEXSTART 3 ALIVEJOG 1,5 0 0 0 0 0 0 0 0 NEXEND");
+    ASSERT_TRUE(WaitFor([&] { return log.Count(error) == 2; }));
 }
 
 // A client that stops reading while the telegrams keep coming: no send waits

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,12 +44,12 @@ TEST(ComUpload, LinesWithoutUploadSecondInitAndUnopenableFiles) {
 
     upload.Init(data, "a.txt", 2);
     upload.Line("first");
-    Lines log = upload.Init(data, "b.txt", 1);  // closes a.txt
+    Lines log = upload.Init(data, "b.txt", 1);  // abandons a.txt, which is not written
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0], "NEX-Server: upload of a.txt closed unfinished after 1 lines");
     upload.Line("second");
     upload.Finish(&shown);
-    EXPECT_EQ(TempDir::Read(data + "a.txt"), "first\n");
+    EXPECT_FALSE(std::filesystem::exists(data + "a.txt"));
     EXPECT_EQ(TempDir::Read(data + "b.txt"), "second\n");
 
     log = upload.Init(data, "missing/dir/c.txt", 1);
@@ -57,4 +58,39 @@ TEST(ComUpload, LinesWithoutUploadSecondInitAndUnopenableFiles) {
     EXPECT_FALSE(upload.IsOpen());
     upload.Finish(&shown);
     EXPECT_EQ(shown, "Upload failed: missing/dir/c.txt");
+}
+
+// A refused line, a lost connection: the stored file stays as it was and no
+// partial file is left beside it.
+TEST(ComUpload, UploadThatLostALineLeavesTheFileAsItWas) {
+    TempDir dir;
+    const std::string data = dir.Path() + "/";
+    dir.Write("prog.xml", "old\n");
+    ComUpload upload;
+    upload.Init(data, "prog.xml", 3);
+    upload.Line("<Program>");
+    EXPECT_EQ(TempDir::Read(data + "prog.xml"), "old\n");  // untouched while the upload runs
+    EXPECT_EQ(upload.Refused(),
+              Lines{"NEX-Server: ERROR upload of prog.xml: line 1 refused, the upload fails"});
+    upload.Line("</Program>");
+    std::string shown;
+    EXPECT_EQ(upload.Finish(&shown),
+              (Lines{"NEX-Server: ERROR Upload of prog.xml failed after 2 lines", ""}));
+    EXPECT_EQ(shown, "Upload of prog.xml failed after 2 lines");
+    EXPECT_EQ(TempDir::Read(data + "prog.xml"), "old\n");
+
+    upload.Init(data, "prog.xml", 1);
+    upload.Line("new");
+    EXPECT_EQ(upload.Abandon(), Lines{"NEX-Server: upload of prog.xml closed unfinished after 1 lines"});
+    EXPECT_EQ(TempDir::Read(data + "prog.xml"), "old\n");
+    EXPECT_TRUE(upload.Refused().empty());  // nothing open: nothing to fail
+
+    upload.Init(data, "prog.xml", 1);
+    upload.Line("new");
+    upload.Finish(&shown);
+    EXPECT_EQ(shown, "prog.xml uploaded, 1 lines");
+    EXPECT_EQ(TempDir::Read(data + "prog.xml"), "new\n");
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) entries += entry.is_regular_file();
+    EXPECT_EQ(entries, 1);
 }

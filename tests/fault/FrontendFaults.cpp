@@ -232,6 +232,28 @@ TEST_F(FrontendFaults, ClientThatSaysNothing) {
     ExpectServedAndInTime(mark);
 }
 
+// A front-end that writes its jog values with decimal commas: its keep-alives
+// do not parse, yet they show it is alive. It stays connected for several
+// watchdog periods (2.5 s each), and the error is logged once, not 40 times a second.
+TEST_F(FrontendFaults, ClientWithCommaDecimalKeepAlives) {
+    const size_t mark = rig.LineCount();
+    const auto start = Clock::now();
+    {
+        RawClient comma(rig.FrontendPort());
+        ASSERT_TRUE(comma.Open());
+        for (int i = 0; Since(start) < 3.0 * kFaultSeconds / 2.0; ++i) {
+            ASSERT_GE(comma.Send("NEXSTART " + std::to_string(i % 1000) + " ALIVEJOG 12,5 0 0 0 0 0 0 0 0 NEXEND", 50),
+                      0);
+            ASSERT_TRUE(comma.Drain()) << "dropped after " << Since(start) << " s" << rig.Tail();
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        EXPECT_GE(comma.telegrams, 40);
+    }
+    EXPECT_EQ(rig.CountLines("watchdog", mark), 0) << rig.Tail();
+    EXPECT_EQ(rig.CountLines("NEX-Server: ERROR invalid keep-alive jog values, jog stopped", mark), 1) << rig.Tail();
+    ExpectServedAndInTime(mark);
+}
+
 // A client that sends keep-alives but never reads: the telegrams pile up in
 // the socket until a send would block; the controller drops the client
 // instead of waiting for it, and its main loop never stalls.

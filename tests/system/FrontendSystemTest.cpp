@@ -1,6 +1,7 @@
 // The controller with the joint simulator, driven over TCP by orvane-frontend.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -64,4 +65,47 @@ TEST(FrontendSystem, ScriptedFrontendJogsUploadsAndShutsTheControllerDown) {
     }
     ASSERT_GE(x.size(), 2u) << fo;
     EXPECT_GT(x.back() - x.front(), 5.0) << fo;
+}
+
+// A line over the message limit is refused before the upload sees it: the
+// upload ends with its failure message and the stored file stays as it was.
+TEST(FrontendSystem, UploadThatLostALineFailsAndKeepsTheStoredFile) {
+    TempDir dir;
+    const std::string base = dir.Path() + "/Orvane";
+    fs::create_directories(base);
+    fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base, fs::copy_options::recursive);
+    const std::string stored = base + "/Data/Programs/kept.xml";
+    const std::string before = "<Program>\n  <Wait Time=\"100\" />\n</Program>\n";
+    dir.Write("Orvane/Data/Programs/kept.xml", before);
+
+    const int bus = LoopbackPorts::FreeUdpPair();
+    const int port = LoopbackPorts::FreeTcp();
+    ASSERT_GT(bus, 0);
+    ASSERT_GT(port, 0);
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim", {"--base", base, "--udp", std::to_string(bus)});
+    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
+    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base,
+                        {"ORVANE_CAN=udp:" + std::to_string(bus), "ORVANE_FRONTEND_PORT=" + std::to_string(port),
+                         "ORVANE_FRONTEND_ADDRESS=127.0.0.1"});
+    ASSERT_TRUE(orvane.WaitForOutput("NEX-Server: waiting for client", 20000)) << orvane.Output();
+
+    ChildProcess frontend(std::string(ORVANE_BIN_DIR) + "/orvane-frontend",
+                          {"--script", "--port", std::to_string(port), "--timeout", "20", "--status-every", "0",
+                           "raw CMD UploadFileInit Programs/kept.xml 3", "raw CMD UploadFileLine <Program>",
+                           "raw CMD UploadFileLine <Wait Time=\"5\" Descr=\"" + std::string(240, 'x') + "\" />",
+                           "raw CMD UploadFileLine </Program>", "raw CMD UploadFileFinish",
+                           "wait-message Upload of Programs/kept.xml failed after 2 lines"});
+    // The failure is an error message to the front-end: its script ends with status 1.
+    EXPECT_EQ(frontend.Wait(90000), 1) << frontend.Output() << "\n---- controller:\n" << orvane.Output();
+    EXPECT_NE(frontend.Output().find("MESSAGE Upload of Programs/kept.xml failed after 2 lines"), std::string::npos)
+        << frontend.Output();
+    orvane.Signal(SIGTERM);
+    EXPECT_EQ(orvane.Wait(20000), 0) << orvane.Output();
+    const std::string& out = orvane.Output();
+    EXPECT_NE(out.find("NEX-Server: ERROR upload of Programs/kept.xml: line 1 refused, the upload fails"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("uploaded, 3 lines"), std::string::npos) << out;
+    EXPECT_EQ(TempDir::Read(stored), before);
+    EXPECT_FALSE(fs::exists(base + "/Data/Programs/.kept.xml.upload"));
 }
