@@ -2,8 +2,11 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
+#include <string>
 
 #include "LogSingleton.h"
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
@@ -17,6 +20,68 @@ int Saturated(int elapsed, int cycleMs)
     if (cycleMs < 0)
         cycleMs = 0;
     return elapsed > INT_MAX - cycleMs ? INT_MAX : elapsed + cycleMs;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+enum class MsResult { Ok, NoNumber, OutOfRange };
+
+// Milliseconds of a decimal number of seconds, read exactly from its text and
+// rounded to the nearest millisecond, halves up: "0.7" is 700 ms, where a float
+// (0.69999...) would give 699. Read like the other number attributes: blanks,
+// sign, digits, point, digits, exponent; whatever follows is ignored.
+MsResult SecondsToMs(const std::string& text, int* out)
+{
+    size_t p = 0;
+    while (p < text.size() && std::isspace(static_cast<unsigned char>(text[p])))
+        ++p;
+    bool negative = false;
+    if (p < text.size() && (text[p] == '+' || text[p] == '-'))
+        negative = text[p++] == '-';
+    std::string digits;  // the significant digits, without leading zeros
+    long long exponent = 3;  // seconds to milliseconds
+    bool any = false;
+    for (; p < text.size() && IsDigit(text[p]); ++p) {
+        any = true;
+        if (!digits.empty() || text[p] != '0')
+            digits += text[p];
+    }
+    if (p < text.size() && text[p] == '.') {
+        for (++p; p < text.size() && IsDigit(text[p]); ++p) {
+            any = true;
+            if (!digits.empty() || text[p] != '0')
+                digits += text[p];
+            --exponent;
+        }
+    }
+    if (!any)
+        return MsResult::NoNumber;
+    if (p + 1 < text.size() && (text[p] == 'e' || text[p] == 'E')) {
+        size_t q = p + 1;
+        bool negativeExponent = false;
+        if (text[q] == '+' || text[q] == '-')
+            negativeExponent = text[q++] == '-';
+        long long e = 0;
+        if (q < text.size() && IsDigit(text[q])) {
+            for (; q < text.size() && IsDigit(text[q]); ++q)
+                e = std::min(e * 10 + (text[q] - '0'), 1000000LL);  // far beyond any wait
+            exponent += negativeExponent ? -e : e;
+        }
+    }
+    // digits x 10^exponent milliseconds: the whole part, then the first dropped digit rounds.
+    const long long wholeDigits = static_cast<long long>(digits.size()) + exponent;
+    if (wholeDigits > 10)
+        return MsResult::OutOfRange;
+    long long ms = 0;
+    for (long long i = 0; i < wholeDigits; ++i)
+        ms = ms * 10 + (i < static_cast<long long>(digits.size()) ? digits[size_t(i)] - '0' : 0);
+    if (wholeDigits >= 0 && wholeDigits < static_cast<long long>(digits.size()) &&
+        digits[size_t(wholeDigits)] >= '5')
+        ++ms;
+    if (ms > INT_MAX || (negative && ms > 0))
+        return MsResult::OutOfRange;
+    *out = static_cast<int>(ms);
+    return MsResult::Ok;
 }
 
 }  // namespace
@@ -55,20 +120,15 @@ void CommandWait::ReadXML(tinyxml2::XMLElement* element, bool)
     mode = 0;
     waitTimeMs = 0;
     if (type == "Time") {
-        // Whole seconds are taken as integers, fractions as floats: "1.5" waits 1500 ms.
-        float f = 0.0f;
-        int k = 0;
-        CommandText::QueryFloat(element, "Seconds", &f);
-        CommandText::QueryInt(element, "Seconds", &k);
-        double ms = (static_cast<double>(k) < f) ? static_cast<double>(f) * 1000.0
-                                                   : static_cast<double>(k) * 1000.0;
-        if (!(ms >= 0.0 && ms <= static_cast<double>(INT_MAX))) {
+        // A value that does not read as a number waits 0 ms.
+        int ms = 0;
+        if (SecondsToMs(CommandText::Text(element, "Seconds"), &ms) == MsResult::OutOfRange) {
             log->addError(CommandText::Format("   Nr. %d: ERROR Wait time out of range: %s s", nr,
                                               CommandText::Text(element, "Seconds").c_str()));
             valid = false;
             return;
         }
-        waitTimeMs = static_cast<int>(ms);
+        waitTimeMs = ms;
     }
     valid = true;
     log->add(CommandText::Format("   Nr. %d: Wait %d ms", nr, waitTimeMs));

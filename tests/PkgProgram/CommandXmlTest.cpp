@@ -2,6 +2,7 @@
 #include <tinyxml2.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -170,6 +171,30 @@ TEST(CommandXmlTest, WaitSecondsRule)
     EXPECT_TRUE(unknown.valid);
     EXPECT_EQ(0, unknown.mode);
     EXPECT_EQ(0, unknown.waitTimeMs);
+}
+
+// Decimal seconds give exact milliseconds (a float made 0.7 s into 699 ms),
+// rounded to the nearest millisecond, halves up; bounded by the int range.
+TEST(CommandXmlTest, WaitSecondsAreExactToTheMillisecond)
+{
+    const struct {
+        const char* seconds;
+        int ms;
+    } table[] = {{"0.7", 700},        {"0.9", 900},     {"1.3", 1300},        {"2.1", 2100},
+                 {"16777.217", 16777217}, {"0.001", 1}, {"0.0005", 1},        {"0.00049", 0},
+                 {"1.9995", 2000},    {".5", 500},      {"1e-3", 1},          {"2.5E1", 25000},
+                 {" +0.7s", 700},     {"-0.0004", 0},   {"2147483.647", INT_MAX}};
+    for (const auto& row : table) {
+        CommandWait wait = Read<CommandWait>(std::string(R"(<Wait Type="Time" Seconds=")") +
+                                             row.seconds + "\" />");
+        EXPECT_TRUE(wait.valid) << row.seconds;
+        EXPECT_EQ(row.ms, wait.waitTimeMs) << row.seconds;
+    }
+    for (const char* seconds : {"2147483.6475", "99999999999", "1e999999999999", "-0.0005"})
+        EXPECT_FALSE(Read<CommandWait>(std::string(R"(<Wait Type="Time" Seconds=")") + seconds +
+                                       "\" />")
+                         .valid)
+            << seconds;
 }
 
 TEST(CommandXmlTest, StoreAndMathAndPluginLowerCase)
