@@ -251,8 +251,9 @@ bool Parser::Parse()
 
 bool Parser::ParseBoolean()
 {
+    // Only a negation at the end leaves nothing here: what follows it is an empty expression.
     if (WorkEmpty())
-        throw "BooleanParser: Missing expression after negation!";
+        throw "BooleanLogicParser: empty expression!";
     switch (work[workHead].type) {
     case TRUE_TOKEN:
     case FALSE_TOKEN: {

@@ -115,7 +115,10 @@ TEST_F(ParserTest, ErrorTexts)
     EXPECT_EQ("BooleanParser: Missing expression after operand!", Error("true and"));
     EXPECT_EQ("BooleanParser: Expecting closing parenthesis!", Error("(true"));
     EXPECT_EQ("BooleanParser: Unexpected closing parenthesis!", Error(")"));
-    EXPECT_EQ("BooleanParser: Missing expression after negation!", Error("!"));
+    // A trailing negation leaves an empty expression behind it.
+    EXPECT_EQ("BooleanLogicParser: empty expression!", Error("!"));
+    EXPECT_EQ("BooleanLogicParser: empty expression!", Error("true and !"));
+    EXPECT_EQ("BooleanLogicParser: empty expression!", Error("true or (!"));
     // Operands where none can stand: these used to recurse without consuming anything.
     EXPECT_EQ("BooleanParser: Unexpected token!", Error("5 and true"));
     EXPECT_EQ("BooleanParser: Unexpected token!", Error("true and 5"));
