@@ -95,16 +95,12 @@ void RobotKinematic::ChooseNearestTurn(float* q, int count) const {
         const double base = NormalizeDeg(q[i]);
         double best = q[i];
         double bestDistance = -1.0;
-        bool bestInRange = false;
         for (int turn = -2; turn <= 2; ++turn) {
             const double candidate = base + 360.0 * turn;
-            const bool inRange = candidate >= jointMin[i] && candidate <= jointMax[i];
             const double distance = std::fabs(candidate - double(joints[i]));
-            if (bestDistance < 0.0 || (inRange && !bestInRange) ||
-                (inRange == bestInRange && distance < bestDistance)) {
+            if (bestDistance < 0.0 || distance < bestDistance) {
                 best = candidate;
                 bestDistance = distance;
-                bestInRange = inRange;
             }
         }
         q[i] = float(best);

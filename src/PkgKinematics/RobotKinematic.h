@@ -97,9 +97,10 @@ protected:
     // the internal convention (swapping min and max where the direction flips).
     void ConvertLimitsToInternal(int count);
     // Rotary joints can take a solution angle plus any number of turns. Picks
-    // for each of the first `count` joints the turn nearest the current joint
-    // that lies within the limits (else the nearest), so a Cartesian move never
-    // spins a joint a full turn or leaves a reachable range needlessly.
+    // for each of the first `count` joints the turn nearest the current joint,
+    // even where it lies beyond the limits: CheckJoints then refuses it (13,
+    // 14) rather than the arm spinning a joint a full turn to a far turn
+    // inside them.
     void ChooseNearestTurn(float* q, int count) const;
     // Angle folded into (-180, 180].
     static double NormalizeDeg(double angle);

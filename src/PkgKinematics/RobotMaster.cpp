@@ -311,7 +311,15 @@ void RobotMaster::CycleWork() {
         if (connected && protocol->referencingMandatory) cartesianPermitted = protocol->allJointsReferenced;
         bool motionPermitted = debugMode || state.errorText == "NoError";
         if (motionPermitted) {
+            // The set-points before this cycle's motion step (what was sent
+            // last, unless an operation re-seated them meanwhile).
+            float lastJoints[DataTypes::RobotState::maxJoints];
+            float lastWheels[DataTypes::RobotState::maxPlatformJoints] = {0, 0, 0, 0};
+            for (int i = 0; i < DataTypes::RobotState::maxJoints; ++i) lastJoints[i] = state.jointSetPoint[i];
+            if (kinematic) kinematic->GetJoints(lastJoints);
+            if (platformKinematic) platformKinematic->GetJoints(lastWheels);
             MotionStep(cartesianPermitted);
+            StepBound(lastJoints, lastWheels);
         } else {
             state.kinState = 99;
         }
@@ -452,6 +460,69 @@ void RobotMaster::JogStep(bool cartesianPermitted) {
         state.kinState = code;
     }
     gripper.JogGripper(jog[6] / 100.0f);
+}
+
+void RobotMaster::StepBound(const float* sentJoints, const float* sentWheels) {
+    bool moved = false;
+    if (kinematic) {
+        float next[DataTypes::RobotState::maxJoints];
+        kinematic->GetJoints(next);
+        const float cycleSeconds = float(cycleTime) / 1000.0f;
+        const int count = kinematic->jointCount < RobotKinematic::maxModelJoints ? kinematic->jointCount
+                                                                                 : RobotKinematic::maxModelJoints;
+        for (int i = 0; i < count; ++i) {
+            const float step = std::fabs(next[i] - sentJoints[i]);
+            if (step > 0.0f) moved = true;
+            const float speed = kinematic->maxJointVelocities[i];
+            if (!(speed > 0.0f)) continue;
+            const float bound = stepBoundFactor * speed * cycleSeconds;
+            if (!(step <= bound)) {
+                // The joints hold where they were sent last.
+                float held[DataTypes::RobotState::maxJoints];
+                for (int k = 0; k < DataTypes::RobotState::maxJoints; ++k) held[k] = sentJoints[k];
+                kinematic->ResetLastJoints(held);
+                try {
+                    kinematic->SetJoints(held, false);
+                } catch (int) {
+                }
+                RefuseStep("joint", i + 1, step, bound);
+                return;
+            }
+        }
+    }
+    if (platformKinematic) {
+        float wheels[DataTypes::RobotState::maxPlatformJoints];
+        platformKinematic->GetJoints(wheels);
+        for (int i = 0; i < PlatformKinematic::wheelCount; ++i) {
+            const float step = std::fabs(wheels[i] - sentWheels[i]);
+            if (step > 0.0f) moved = true;
+            if (!(step <= platformStepBound)) {
+                float held[DataTypes::RobotState::maxPlatformJoints];
+                for (int k = 0; k < DataTypes::RobotState::maxPlatformJoints; ++k) held[k] = sentWheels[k];
+                platformKinematic->ResetLastJoints(held);
+                RefuseStep("platform wheel", i + 1, step, platformStepBound);
+                return;
+            }
+        }
+    }
+    if (moved) {
+        stepRefused = false;
+    } else if (stepRefused && state.kinState == 0) {
+        state.kinState = kinStateStepRefused;
+    }
+}
+
+void RobotMaster::RefuseStep(const char* what, int number, float step, float bound) {
+    state.kinState = kinStateStepRefused;
+    const bool program = ProgramRunning();
+    if (program) ProgramStop();
+    if (stepRefused && !program) return;  // logged once while it goes on
+    stepRefused = true;
+    const std::string line = Format("RobotMaster: set-point step of %s %d is %.1f, more than %.1f in one cycle: %s",
+                                    what, number, double(step), double(bound),
+                                    program ? "held, program stopped" : "held");
+    Log()->addError(line);
+    Log()->DisplaySetMessage(Format("%s %d step %.1f refused", what, number, double(step)));
 }
 
 void RobotMaster::PlcOutputs() {
@@ -655,6 +726,8 @@ void RobotMaster::Reset() {
 
 void RobotMaster::ResetLocked() {
     Log()->add("RobotMaster:  Resetting Joints");
+    stepRefused = false;
+    if (state.kinState == kinStateStepRefused) state.kinState = 0;
     ProgramStop();
     loopPause.store(true);
     SleepMs(20);

@@ -33,6 +33,17 @@ public:
     enum MotionMode { ROBOT_JOINT = 0, ROBOT_CART_BASE = 1, ROBOT_CART_TOOL = 2, PLATFORM_CART = 3 };
     static constexpr int jogCount = 9;
     static constexpr int jogHoldCycles = 30;
+    // Last line of defence against a joint spinning: a cycle whose set-point
+    // step of a joint exceeds this many times what the joint's configured
+    // speed covers in one cycle time is refused (joints with no configured
+    // speed are not bounded). The wheels of the platform, which have no
+    // configured speed, are bounded to this many times the largest step a
+    // platform jog makes in one cycle (3 x 5 units).
+    static constexpr float stepBoundFactor = 4.0f;
+    static constexpr float platformStepBound = stepBoundFactor * 15.0f;
+    // Published kinState of a refused step ("ERROR-JointStep"); it stays until
+    // a joint moves again or the robot is reset.
+    static constexpr int kinStateStepRefused = 15;
 
     RobotMaster();
     // Stops and joins the cycle thread, then disconnects the bus.
@@ -143,6 +154,10 @@ private:
     void ReferenceAllStep();
     void MotionStep(bool cartesianPermitted);
     void JogStep(bool cartesianPermitted);
+    // Refuses the motion step's set-points when a joint or wheel moved more
+    // than its bound from where the step began (sentJoints, sentWheels).
+    void StepBound(const float* sentJoints, const float* sentWheels);
+    void RefuseStep(const char* what, int number, float step, float bound);
     void PlcOutputs();
     void DigitalOutputs();
     void PlcInputs();
@@ -212,6 +227,9 @@ private:
     int refAllIndex = 0;
     int refAllInterval = 5;
     int64_t refAllLastUs = 0;
+
+    // A refused set-point step is being shown (cycle thread)
+    bool stepRefused = false;
 
     // PLC edge memories (cycle thread)
     bool plcEnableLast = false;

@@ -150,9 +150,12 @@ TEST(KinSixAxis, RandomRoundTripWristBehindShoulder) {
 TEST(KinSixAxis, CenterAxisSingularity) {
     RobotKinematicSixAxis k = MakeArm();
     EXPECT_EQ(ThrownCode([&] { k.SetPosition(TargetWithWristAt(99.0f, -99.0f, 400.0f)); }), 21);
+    // Each from the start joints: from one target to the other joint 6 would
+    // have to turn 273 degrees, or its nearest turn lies past its limit (13).
     RobotKinematicSixAxis fresh = MakeArm();
     EXPECT_EQ(ThrownCode([&] { fresh.SetPosition(TargetWithWristAt(150.0f, 0.0f, 400.0f)); }), -1);
-    EXPECT_EQ(ThrownCode([&] { fresh.SetPosition(TargetWithWristAt(0.0f, 101.0f, 400.0f)); }), -1);
+    RobotKinematicSixAxis other = MakeArm();
+    EXPECT_EQ(ThrownCode([&] { other.SetPosition(TargetWithWristAt(0.0f, 101.0f, 400.0f)); }), -1);
 }
 
 TEST(KinSixAxis, OutOfReachAtMarginLogsOncePerEpisode) {
@@ -329,17 +332,29 @@ TEST(KinSixAxis, SmallMovesKeepJointTurn) {
     k.GetJoints(out);
     EXPECT_NEAR(out[3], 185.0f, 1.0f);
     EXPECT_NEAR(out[5], -185.0f, 1.0f);
-    // Where the near turn lies beyond the limit (+-190), the in-range one is taken.
+    // Where the near turn lies beyond the limit (+-190), the move is refused as
+    // a joint past its limit (14), not made with the far turn inside it (a
+    // 355 degree spin from 189.9 to -165.1 in one step).
+    RobotKinematicSixAxis probe = MakeArm();
+    float beyond[6] = {20, 10, 10, 194.9f, 40, 0};
+    probe.SetJoints(beyond, false);
     float edge[6] = {20, 10, 10, 189.9f, 40, 0};
     k.SetJoints(edge, false);
-    Matrix44 turned = k.pose;
-    Matrix44 spin;
-    spin.SetRotationDeg("z", 5.0);
-    turned = KinematicMath::Product(turned, spin);  // roll the flange by 5 degrees
-    k.SetPosition(turned);
+    int code = 0;
+    try {
+        k.SetPosition(probe.pose);
+    } catch (int thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(code, 14);
     k.GetJoints(out);
-    EXPECT_LE(out[3], 190.0f);
-    EXPECT_GE(out[3], -190.0f);
+    EXPECT_NEAR(out[3], 189.9f, 1e-3f);
+    // Back into the range is an ordinary small move.
+    float inside[6] = {20, 10, 10, 185.0f, 40, 0};
+    probe.SetJoints(inside, false);
+    k.SetPosition(probe.pose);
+    k.GetJoints(out);
+    EXPECT_NEAR(out[3], 185.0f, 0.01f);
 }
 
 // A straight Cartesian path through the workspace, cycle by cycle, moves every
