@@ -2,17 +2,21 @@
 # The demo: the controller against simulated joint modules, driven like an
 # operator would drive it from a PC front-end.
 #
-#   scripts/demo.sh [--robot KIND] [--keep-running] [--no-build] [--override P]
+#   scripts/demo.sh [--robot KIND] [--keep-running] [--no-build] [--override P] [--web]
 #
 # Installs what is missing (gnuplot included), builds the controller and its
 # tools into build/, stages the example project of KIND into a fresh run folder
 # under build/demo-runs/, starts orvane-jointsim and the controller on the UDP
-# loopback transport and drives it with orvane-frontend: enable, reference,
-# jog in joint and Cartesian modes, upload and load the demo program, run it
-# while showing its progress, shut the controller down through the front-end.
-# Writes trace.csv (set-points and measured joints over time) and, with
-# gnuplot, joints.png into the run folder. Exits 0 on success, non-zero with
-# a message on failure; stops every process it started, also on Ctrl-C.
+# loopback transport and drives it through orvane-web (the browser front-end,
+# running its console commands): enable, reference, jog in joint and Cartesian
+# modes, upload and load the demo program, run it while showing its progress,
+# shut the controller down through the front-end.
+# Writes trace.csv (set-points and measured joints over time), with gnuplot
+# joints.png, and page.png (the browser page in the middle of the program,
+# taken with headless Chromium) into the run folder. Exits 0 on success,
+# non-zero with a message on failure; stops every process it started, also on
+# Ctrl-C. With --web it only starts the simulator, the controller and
+# orvane-web, prints the page's address and runs until Ctrl-C.
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,10 +28,11 @@ robot="six-axis"
 keep_running=0
 do_build=1
 override=60
+web_mode=0
 
 usage() {
     cat <<'EOF'
-usage: scripts/demo.sh [--robot KIND] [--keep-running] [--no-build] [--override P]
+usage: scripts/demo.sh [--robot KIND] [--keep-running] [--no-build] [--override P] [--web]
 
   --robot KIND     six-axis (default), four-axis, five-axis, delta, cartesian,
                    platform, v1-arm
@@ -35,6 +40,10 @@ usage: scripts/demo.sh [--robot KIND] [--keep-running] [--no-build] [--override 
                    for your own front-end (prints how to connect and to stop)
   --no-build       use the executables already in build/bin
   --override P     program speed override in percent (default 60)
+  --web            start the simulator, the controller and the browser
+                   front-end, print the page's address (with its token) and
+                   keep running until Ctrl-C; the demo programs are on the
+                   controller, ready to load
 EOF
 }
 
@@ -45,6 +54,7 @@ while [ $# -gt 0 ]; do
         --keep-running) keep_running=1; shift ;;
         --no-build) do_build=0; shift ;;
         --override) [ $# -ge 2 ] || { usage >&2; exit 2; }; override="$2"; shift 2 ;;
+        --web) web_mode=1; shift ;;
         -h|--help) usage; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; usage >&2; exit 2 ;;
     esac
@@ -85,12 +95,16 @@ pids=()          # started in the background, stopped in reverse order
 sim_pid=""
 ctrl_pid=""
 fe_pid=""
+web_pid=""
+shot_pid=""
 detached=0       # --keep-running after success: leave controller and simulator
 
 cleanup() {
     local rc=$?
     trap - EXIT INT TERM
-    [ -n "$fe_pid" ] && orv_stop_pid "$fe_pid" orvane-frontend
+    [ -n "$shot_pid" ] && orv_stop_pid "$shot_pid" "the screenshot"
+    [ -n "$fe_pid" ] && orv_stop_pid "$fe_pid" orvane-web
+    [ -n "$web_pid" ] && orv_stop_pid "$web_pid" orvane-web
     if [ "$detached" -eq 0 ]; then
         [ -n "$ctrl_pid" ] && orv_stop_pid "$ctrl_pid" orvane
         [ -n "$sim_pid" ] && orv_stop_pid "$sim_pid" orvane-jointsim
@@ -98,6 +112,10 @@ cleanup() {
     exit "$rc"
 }
 interrupted() {
+    if [ "$web_mode" -eq 1 ] && [ -n "$web_pid" ]; then
+        printf '\n%s\n' "demo: stopping orvane-web, the controller and the simulator"
+        exit 0
+    fi
     printf '\n%s\n' "demo: interrupted, stopping everything it started" >&2
     exit 130
 }
@@ -110,9 +128,11 @@ if [ "$do_build" -eq 1 ]; then
     say "installing what is missing"
     "$root/scripts/install-deps.sh" gnuplot-nox || fail "could not install the build dependencies"
     say "building the controller and its tools into build/"
-    orv_build "$root/build/demo-build.log" orvane orvane-jointsim orvane-frontend || fail "$orv_error"
+    orv_build "$root/build/demo-build.log" orvane orvane-jointsim orvane-web || fail "$orv_error"
 fi
-orv_check_executables "$bin" orvane orvane-jointsim orvane-frontend || fail "$orv_error (run without --no-build)"
+orv_check_executables "$bin" orvane orvane-jointsim orvane-web || fail "$orv_error (run without --no-build)"
+# Debian's interpreter: it sees python3-websocket, which drives Chromium.
+py=/usr/bin/python3; [ -x "$py" ] || py=python3
 
 example_dir="$root/examples/$example"
 run_dir="$root/build/demo-runs/$(date +%Y%m%d-%H%M%S)-$robot-$$"
@@ -121,6 +141,20 @@ orv_stage_run "$run_dir" "$example_dir" || fail "$orv_error"
 ln -sfn "$run_dir" "$root/build/demo-runs/latest"
 
 orv_free_ports || fail "$orv_error"
+# The page: port 8080 when free (--web), else any free one; a fresh token.
+web_port=$("$py" -c '
+import socket, sys
+for port in ([8080] if sys.argv[1] == "1" else []) + [0]:
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port)); print(s.getsockname()[1]); break
+    except OSError:
+        pass
+    finally:
+        s.close()' "$web_mode") || fail "found no free port for the page"
+od -An -N16 -tx1 /dev/urandom | tr -d ' \n' >"$run_dir/web-token" && echo >>"$run_dir/web-token" ||
+    fail "cannot write $run_dir/web-token"
+web_url="http://127.0.0.1:$web_port/?token=$(head -n1 "$run_dir/web-token")"
 
 robot_type=$(sed -n 's/.*<Robot [^>]*Type="\([^"]*\)".*/\1/p' "$base"/Data/Projects/*.xml | head -n1)
 config="$base/Data/Robots/$robot_type/$robot_type.xml"
@@ -162,12 +196,41 @@ sim_control() {
     printf '%s' "$reply"
 }
 
+# ---------------------------------------------------------------- the page for a person (--web)
+
+if [ "$web_mode" -eq 1 ]; then
+    cp "$example_dir"/Demo/*.xml "$base/Data/Programs/" 2>/dev/null || true
+    if [ -n "$io_module" ]; then
+        sim_control "inputs $io_module 0x01" | grep -q '^ok' || fail "could not set the simulated inputs"
+        say "input 21 (part present at the feeder) set at the I/O module $io_module"
+    fi
+    setsid "$bin/orvane-web" --listen "127.0.0.1:$web_port" --token-file "$run_dir/web-token" \
+        --port "$fe_port" --base "$base" </dev/null >"$run_dir/web.log" 2>&1 &
+    web_pid=$!
+    for i in $(seq 1 300); do
+        grep -q 'connected to the controller' "$run_dir/web.log" && break
+        kill -0 "$web_pid" 2>/dev/null || fail "orvane-web ended: $(tail -n 3 "$run_dir/web.log")"
+        sleep 0.1
+    done
+    grep -q 'connected to the controller' "$run_dir/web.log" || fail "orvane-web did not connect to the controller"
+    say "orvane-web running (pid $web_pid), connected to the controller"
+    say "the demo programs are on the controller: load DemoPickPlace.xml, enable, reference all, start"
+    say ""
+    say "  open  $web_url"
+    say ""
+    say "running until Ctrl-C (logs in $run_dir)"
+    while kill -0 "$web_pid" 2>/dev/null && kill -0 "$ctrl_pid" 2>/dev/null; do sleep 1; done
+    fail "orvane-web or the controller ended (see $run_dir/web.log, $run_dir/controller.out)"
+fi
+
 # ---------------------------------------------------------------- front-end
 
 trace="$run_dir/trace.csv"
 fe_log="$run_dir/frontend.log"
-coproc FE { exec setsid "$bin/orvane-frontend" --script --port "$fe_port" --connect-timeout 30 \
-                --timeout 30 --status-every 0 --trace "$trace" 2>&1; }
+# orvane-web is the controller's front-end: it runs the demo's console commands
+# and serves the page at the same time, for the screenshot.
+coproc FE { exec setsid "$bin/orvane-web" --script --listen "127.0.0.1:$web_port" \
+                --token-file "$run_dir/web-token" --port "$fe_port" --base "$base" --trace "$trace" 2>&1; }
 fe_pid=$FE_PID
 fe_in=${FE[1]}
 fe_out=${FE[0]}
@@ -292,6 +355,12 @@ if [ -n "$io_module" ]; then
     say "input 21 (part present at the feeder) set at the I/O module $io_module"
 fi
 
+# The page's screenshot in the middle of the program run: Chromium starts now,
+# so that it is ready when the program is there.
+shot="$run_dir/page.png"
+"$py" "$root/scripts/lib/web-screenshot.py" "$web_url" "$shot" >"$run_dir/screenshot.log" 2>&1 &
+shot_pid=$!
+
 fe_do "override $override" start
 mark "program start"
 say "program started at $override % override"
@@ -329,6 +398,14 @@ done
 progress_shown=0
 mark "Program done"
 say "Program done"
+# A program too short for a shot in its middle leaves none: do not wait long.
+orv_wait_exit "$shot_pid" 15 || orv_stop_pid "$shot_pid" "the screenshot"
+if wait "$shot_pid" && [ -s "$shot" ]; then
+    say "screenshot of the browser page in the middle of the program: $shot"
+else
+    say "no screenshot of the page: $(tail -n 1 "$run_dir/screenshot.log") (see $run_dir/screenshot.log)"
+fi
+shot_pid=""
 
 fe_do check
 trace_last
@@ -407,7 +484,8 @@ if [ "$keep_running" -eq 1 ]; then
     fe_pid=""
     detached=1
     say "the controller and the simulator keep running:"
-    say "  connect:  $bin/orvane-frontend --port $fe_port   (type 'help')"
+    say "  connect:  $bin/orvane-web --port $fe_port (prints the page's address), or"
+    say "            $bin/orvane-frontend --port $fe_port   (type 'help')"
     say "  faults:   simulator control port 127.0.0.1:$control_port (commands in tools/README.md)"
     say "  stop:     kill $ctrl_pid $sim_pid"
     say "  logs:     $base/logMessages01.txt, $run_dir/controller.out"

@@ -23,7 +23,7 @@ import urllib.request
 
 import websocket
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "lib"))
 from devtools import Browser  # noqa: E402
 
 PROGRAM = """<?xml version="1.0" encoding="UTF-8"?>

@@ -83,6 +83,7 @@ bool WebServer::Start(std::string* error) {
     port = n > 0 ? ports[0].port : 0;
 
     client.SetStatusHook([this](const ComStatusTelegram& s) {
+        if (options.onStatus) options.onStatus(s);
         std::string json = WebMessage::Status(s);
         {
             std::lock_guard<std::mutex> lock(outMutex);
@@ -91,8 +92,9 @@ bool WebServer::Start(std::string* error) {
         outReady.notify_all();
     });
     client.SetEventPrinter([this](const FrontendClient::Event& e) {
+        if (options.onEvent) options.onEvent(e);
         if (e.kind == FrontendClient::Event::Kind::Message) {
-            std::cout << "controller: " << e.text << std::endl;
+            if (!options.onEvent) std::cout << "controller: " << e.text << std::endl;
             std::string json = WebMessage::Message(e.text);
             {
                 std::lock_guard<std::mutex> lock(outMutex);
@@ -346,7 +348,8 @@ void WebServer::Tick() {
                 std::lock_guard<std::mutex> lock(stateMutex);
                 m = mode;
             }
-            std::cout << (connected ? "connected to the controller" : "no connection to the controller")
+            std::cerr << (connected ? "orvane-web: connected to the controller"
+                                    : "orvane-web: no connection to the controller")
                       << std::endl;
             Broadcast(WebMessage::Connection(connected, m));
         }
@@ -376,7 +379,7 @@ void WebServer::Tick() {
             }
         }
         if (!command.empty()) client.Send(command);
-        if (++ticks % kInfoEveryTicks == 0) client.Send("CMD GetProgramInfo");
+        if (options.pollProgram && ++ticks % kInfoEveryTicks == 0) client.Send("CMD GetProgramInfo");
     }
 }
 

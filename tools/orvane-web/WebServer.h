@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -29,6 +30,12 @@ public:
         std::string controllerHost = "127.0.0.1";
         int controllerPort = 3920;
         int64_t jogTimeoutMs = WebJogGuard::defaultTimeoutMs;
+        // Ask for the program point; off when console commands run beside the
+        // page, whose own "info" answers would otherwise be mixed with these.
+        bool pollProgram = true;
+        // Also told of everything the controller sends (console commands, trace).
+        std::function<void(const FrontendClient::Event&)> onEvent;
+        std::function<void(const ComStatusTelegram&)> onStatus;
     };
 
     explicit WebServer(const Options& options);

@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "ComMessageParser.h"
+#include "FrontendScript.h"
+#include "FrontendTrace.h"
 #include "LogSingleton.h"
 #include "WebServer.h"
 
@@ -19,7 +22,9 @@ void OnSignal(int) { stopRequested = 1; }
 
 void Usage() {
     std::cerr << "usage: orvane-web [--listen ADDR:PORT] [--token-file FILE] [--host H] [--port P]\n"
-                 "                  [--base DIR] [--web-root DIR]\n";
+                 "                  [--base DIR] [--web-root DIR] [--script] [--trace FILE]\n"
+                 "With --script, orvane-frontend's commands are read from standard input\n"
+                 "beside the page (as orvane-frontend --script does).\n";
 }
 
 bool TokenChars(const std::string& t) {
@@ -66,7 +71,8 @@ int main(int argc, char** argv) {
         int p = 0;
         if (ComMessageParser::ToInt(env, 10, &p) && p > 0 && p < 65536) options.controllerPort = p;
     }
-    std::string tokenFile;
+    std::string tokenFile, tracePath;
+    bool script = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -95,6 +101,10 @@ int main(int argc, char** argv) {
             options.baseDirectory = value();
         } else if (a == "--web-root") {
             options.webRoot = value();
+        } else if (a == "--script") {
+            script = true;
+        } else if (a == "--trace") {
+            tracePath = value();
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -135,7 +145,29 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Console commands beside the page, as orvane-frontend --script runs them
+    // (scripts/demo.sh drives the controller this way while the page looks on).
+    FrontendTrace trace;
+    if (!tracePath.empty() && !trace.Open(tracePath)) {
+        std::cerr << "orvane-web: cannot write " << tracePath << std::endl;
+        return 2;
+    }
+    FrontendScript::Options scriptOptions;
+    scriptOptions.script = true;
+    scriptOptions.stepTimeoutS = 30.0;
+    scriptOptions.statusEveryS = 0.0;
+    std::unique_ptr<FrontendScript> console;
+    options.onEvent = [&console](const FrontendClient::Event& e) {
+        if (console) console->OnEvent(e);
+    };
+    options.onStatus = [&trace, &tracePath](const ComStatusTelegram& s) {
+        if (!tracePath.empty()) trace.Write(s);
+    };
+    if (!script) options.onEvent = nullptr;
+    options.pollProgram = !script;
+
     WebServer server(options);
+    if (script) console = std::make_unique<FrontendScript>(server.Client(), scriptOptions);
     std::string error;
     if (!server.Start(&error)) {
         std::cerr << "orvane-web: " << error << std::endl;
@@ -148,8 +180,28 @@ int main(int argc, char** argv) {
               << (std::filesystem::path(options.baseDirectory) / "Data" / "Programs").string() << std::endl;
     std::cout << "orvane-web: open http://" << host << ":" << server.Port() << "/?token="
               << options.token << std::endl;
-    while (!stopRequested) ::usleep(100000);
+    int status = 0;
+    if (script) {
+        for (int i = 0; i < 300 && !server.Client().Connected() && !stopRequested; ++i) ::usleep(100000);
+        if (!server.Client().Connected()) {
+            std::cerr << "orvane-web: cannot connect to the controller" << std::endl;
+            server.Stop();
+            return FrontendScript::connectionFailed;
+        }
+        console->Print("connected to " + options.controllerHost + ":" + std::to_string(options.controllerPort));
+        std::string line;
+        while (!stopRequested && std::getline(std::cin, line)) {
+            if (line == "quit" || line == "exit") break;
+            console->Print("> " + line);
+            if (console->Run(line) != FrontendScript::ok || console->Result() != FrontendScript::ok) break;
+        }
+        console->Drain(300);
+        status = console->Result();
+        console->Print("orvane-web: exit " + std::to_string(status));
+    } else {
+        while (!stopRequested) ::usleep(100000);
+    }
     std::cout << "orvane-web: stopping" << std::endl;
     server.Stop();
-    return 0;
+    return status;
 }

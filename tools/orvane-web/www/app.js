@@ -24,6 +24,7 @@ const history = [];   // {t, meas[7]} of the last PLOT_SECONDS
 const path = [];      // tool positions [x, y, z]
 let socket = null;
 let dirty = false;
+let overrideTouched = -1e9;  // when the override slider was last moved here
 
 // ------------------------------------------------------------------ link
 
@@ -115,6 +116,11 @@ function render() {
   if (s.set[6] !== 0 || s.meas[6] !== 0) $('row-7').hidden = false;
   POSE.forEach((name, i) => { $(`pose-${name}`).textContent = s.pose[i].toFixed(i < 3 ? 1 : 2); });
   $('override-shown').textContent = `${s.override.toFixed(0)} %`;
+  // The slider follows the controller unless someone is moving it.
+  if (performance.now() - overrideTouched > 2000 && Number($('override').value) !== Math.round(s.override)) {
+    $('override').value = Math.round(s.override);
+    $('override-set').textContent = `${$('override').value} %`;
+  }
   pill($('bus'), s.error === 'NoError' ? 'Bus OK' : `Bus ${s.error}`, s.error === 'NoError' ? 'ok' : 'bad');
   pill($('kin'), s.kin === 0 ? 'Kinematic OK' : `${s.kinText} (${s.kin})`, s.kin === 0 ? 'ok' : 'warn');
   pill($('estop'), s.estop === 3 ? `E-stop released · ${(s.supply / 1000).toFixed(1)} V`
@@ -304,8 +310,14 @@ function setUp() {
   document.querySelectorAll('#modes button').forEach((b) =>
     b.addEventListener('click', () => setMode(b.dataset.mode, true)));
   const override = $('override');
-  override.addEventListener('input', () => { $('override-set').textContent = `${override.value} %`; });
-  override.addEventListener('change', () => send({ type: 'override', value: Number(override.value) }));
+  override.addEventListener('input', () => {
+    overrideTouched = performance.now();
+    $('override-set').textContent = `${override.value} %`;
+  });
+  override.addEventListener('change', () => {
+    overrideTouched = performance.now();
+    send({ type: 'override', value: Number(override.value) });
+  });
   const speed = $('jog-speed');
   speed.addEventListener('input', () => { $('jog-speed-shown').textContent = `${speed.value} %`; });
   $('load').addEventListener('click', () => {
