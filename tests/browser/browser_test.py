@@ -161,8 +161,9 @@ def main():
         sim.wait_for("ready", 30)
         control = int(sim.text().split("control listening on 127.0.0.1:")[1].split()[0])
         simulator = Simulator(control)
+        # Normal scheduling, as every test controller (the machine is shared).
         env = dict(os.environ, ORVANE_CAN=f"udp:{bus}", ORVANE_FRONTEND_PORT=str(fe),
-                   ORVANE_FRONTEND_ADDRESS="127.0.0.1")
+                   ORVANE_FRONTEND_ADDRESS="127.0.0.1", ORVANE_RT_PRIORITY="0")
         ctrl = Process("orvane", [os.path.join(args.bin, "orvane")], os.path.join(work, "controller.log"),
                        cwd=base, env=env)
         processes.append(ctrl)
