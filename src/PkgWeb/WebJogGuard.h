@@ -13,7 +13,9 @@
 // can be tested without sleeping.
 class WebJogGuard {
 public:
-    static constexpr int64_t defaultTimeoutMs = 200;
+    // With the 20 ms tick of orvane-web the jog is zero at most 270 ms after
+    // the page's last message; pages send every 50 ms.
+    static constexpr int64_t defaultTimeoutMs = 250;
 
     explicit WebJogGuard(int64_t timeoutMs = defaultTimeoutMs) : timeoutMs(timeoutMs) {}
 

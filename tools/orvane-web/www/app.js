@@ -18,7 +18,7 @@ const PLOT_SECONDS = 30;
 const JOG_REPEAT_MS = 50;
 
 // What the page knows; window.orvane for people and tests looking in.
-const state = { status: null, statusCount: 0, controller: false, mode: 'Joint', program: null };
+const state = { status: null, statusCount: 0, controller: false, mode: 'Joint', program: null, jogTrips: 0 };
 window.orvane = state;
 const history = [];   // {t, meas[7]} of the last PLOT_SECONDS
 const path = [];      // tool positions [x, y, z]
@@ -59,7 +59,10 @@ function receive(m) {
       showLink();
       break;
     case 'message': addMessage(m.text, false); break;
-    case 'error': addMessage(m.text, true); break;
+    case 'error':
+      if (m.text.includes('went quiet')) state.jogTrips++;
+      addMessage(m.text, true);
+      break;
     case 'program': state.program = m; showProgram(); break;
     case 'programs': showPrograms(m.names); break;
   }
