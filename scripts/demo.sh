@@ -294,6 +294,12 @@ mark() { trace_last; marks+=("${f[0]} $1"); }
 fe_read 40 "connected to *" || fail "the front-end could not connect to the controller on port $fe_port"
 say "front-end connected"
 
+# The page's screenshot in the middle of the program run: Chromium opens the
+# page now, so that its plot and tool path hold the jogs and the program.
+shot="$run_dir/page.png"
+"$py" "$root/scripts/lib/web-screenshot.py" --timeout 300 "$web_url" "$shot" >"$run_dir/screenshot.log" 2>&1 &
+shot_pid=$!
+
 fe_do enable wait-ready
 mark "enabled"
 say "motors enabled (${f[26]}, kinematic state ${f[25]})"
@@ -354,12 +360,6 @@ if [ -n "$io_module" ]; then
     sim_control "inputs $io_module 0x01" | grep -q '^ok' || fail "could not set the simulated inputs"
     say "input 21 (part present at the feeder) set at the I/O module $io_module"
 fi
-
-# The page's screenshot in the middle of the program run: Chromium starts now,
-# so that it is ready when the program is there.
-shot="$run_dir/page.png"
-"$py" "$root/scripts/lib/web-screenshot.py" "$web_url" "$shot" >"$run_dir/screenshot.log" 2>&1 &
-shot_pid=$!
 
 fe_do "override $override" start
 mark "program start"
