@@ -52,13 +52,8 @@ bool MainDispatchLoop::Pass() {
         Shutdown();
     }
 
-    // 1. Bus reconnection, a few attempts only.
-    if (!rm.GetConnectionStatus() && cntCANConnectionTries > 0) {
-        Log()->add("***************** Connecting CAN bus... ******************");
-        --cntCANConnectionTries;
-        Sleep(500);
-        rm.ConnectBus();
-    }
+    // 1. Bus supervision and reconnection.
+    SuperviseBus();
 
     // 2.-4. Snapshot for the front-end and the display.
     rm.GetValues(&rs);
@@ -94,6 +89,47 @@ bool MainDispatchLoop::Pass() {
     // 11.-12.
     Sleep(passSleepMs);
     return !flagStop.load();
+}
+
+// A silent bus is disconnected here, off the robot cycle. The first attempts
+// reconnect as they always did; a connection whose modules answer restores
+// them; once they are spent a quiet attempt follows every slowRetryPasses for
+// as long as the controller runs. Each change of state is logged once.
+void MainDispatchLoop::SuperviseBus() {
+    if (rm.BusDisconnectRequested()) {
+        rm.DisconnectBus();
+        busWasLost = true;
+    }
+    const bool connected = rm.GetConnectionStatus();
+    if (connected && rm.GetBusAnswering()) {
+        if (busWasLost || busSlowRetry) {
+            Log()->add("Orvane: CAN bus answering again, 5 connection attempts restored; reset and enable to move");
+            Log()->DisplaySetMessage("CAN bus back: reset");
+        }
+        if (busSlowRetry) rm.SetBusQuiet(false);
+        busWasLost = false;
+        busSlowRetry = false;
+        cntCANConnectionTries = connectionTries;
+        return;
+    }
+    if (busSlowRetry) {
+        if (--busRetryCountdown > 0 || connected) return;
+        busRetryCountdown = slowRetryPasses;
+        rm.ConnectBus();
+        return;
+    }
+    if (connected) return;  // waiting for the first answers
+    if (cntCANConnectionTries > 0) {
+        Log()->add("***************** Connecting CAN bus... ******************");
+        --cntCANConnectionTries;
+        Sleep(500);
+        rm.ConnectBus();
+        return;
+    }
+    busSlowRetry = true;
+    busRetryCountdown = slowRetryPasses;
+    rm.SetBusQuiet(true);
+    Log()->addError("Orvane: CAN bus not answering after 5 connection attempts, retrying every 5 s");
 }
 
 int MainDispatchLoop::Run() {

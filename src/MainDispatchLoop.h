@@ -21,6 +21,8 @@ public:
     static constexpr int reportEvery = 300;
     static constexpr int startPassCounter = 80;
     static constexpr int connectionTries = 5;
+    // Once the tries are spent: one quiet attempt every this many passes (about 5 s).
+    static constexpr int slowRetryPasses = 200;
 
     // Hooks into the front-end server and the display; unset hooks do nothing.
     struct Peripherals {
@@ -74,6 +76,7 @@ public:
     static std::string ReferenceLine(const DataTypes::RobotState& state);
 
 private:
+    void SuperviseBus();
     void JogMerge();
     OperatorCommand SelectCommand();
     void CarryOutProgramCode(const OperatorCommand& command);
@@ -94,5 +97,8 @@ private:
     std::atomic<bool> shutdownRequested{false};
     float jogValues[OperatorChannel::jogCount] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
     int cntCANConnectionTries = connectionTries;
+    bool busSlowRetry = false;   // tries spent, quiet attempts every slowRetryPasses
+    bool busWasLost = false;     // disconnected after a silence, not answering since
+    int busRetryCountdown = 0;
     int passCounter = startPassCounter;
 };

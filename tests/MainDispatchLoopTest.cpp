@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "support/LogTail.h"
 #include "support/RobotFixture.h"
 
 namespace {
@@ -219,6 +220,57 @@ TEST_F(MainLoop, BusConnectionIsTriedFiveTimes) {
     for (int i = 0; i < 8; ++i) loop->Pass();
     EXPECT_EQ(bus->ConnectCount(), 5);
     EXPECT_EQ(loop->GetConnectionTries(), 0);
+}
+
+// A silent bus is disconnected by the pass (the cycle only asks for it); five
+// attempts, then one quiet attempt every 200 passes for as long as it runs;
+// modules that answer again restore the five; after the loss nothing moves
+// until a reset.
+TEST_F(MainLoop, BusOutagesAreRetriedForeverAndAnsweringRestoresTheAttempts) {
+    Build(false);
+    loop = std::make_unique<MainDispatchLoop>(*robot, snapshot, keyboard, display, frontend);
+    loop->SetSleep([](int) {});
+    LogTail log;
+    bus->SetConnected(true);
+    bus->modulesAnswering = true;
+    robot->RunCycleOnce();
+    loop->Pass();
+    EXPECT_EQ(bus->ConnectCount(), 0);
+
+    bus->disconnectRequest = true;
+    bus->SetConnectMakesConnected(false);
+    loop->Pass();
+    EXPECT_EQ(bus->DisconnectCount(), 1);
+    EXPECT_FALSE(bus->disconnectRequest.load());
+    for (int i = 0; i < 10; ++i) loop->Pass();
+    EXPECT_EQ(bus->ConnectCount(), 5);
+    EXPECT_EQ(loop->GetConnectionTries(), 0);
+    EXPECT_TRUE(bus->quiet.load());
+    for (int i = 0; i < 400; ++i) loop->Pass();
+    EXPECT_EQ(bus->ConnectCount(), 7);
+    EXPECT_EQ(log.Count("***************** Connecting CAN bus... ******************"), 5);
+    EXPECT_EQ(log.Count("Orvane: CAN bus not answering after 5 connection attempts, retrying every 5 s"), 1);
+
+    bus->SetConnectMakesConnected(true);
+    for (int i = 0; i < 200 && bus->ConnectCount() == 7; ++i) loop->Pass();
+    bus->modulesAnswering = true;
+    loop->Pass();
+    loop->Pass();
+    EXPECT_EQ(loop->GetConnectionTries(), 5);
+    EXPECT_FALSE(bus->quiet.load());
+    EXPECT_EQ(log.Count("Orvane: CAN bus answering again, 5 connection attempts restored; reset and enable to move"),
+              1);
+
+    keyboard.SetJogValue(0, 100.0f);
+    loop->Pass();
+    robot->RunCycleOnce();
+    EXPECT_EQ(State().kinState, 99);
+    EXPECT_EQ(State().jointSetPoint[0], 0.0f);
+    robot->Reset();
+    loop->Pass();
+    robot->RunCycleOnce();
+    EXPECT_EQ(State().kinState, 0);
+    EXPECT_GT(State().jointSetPoint[0], 0.0f);
 }
 
 TEST_F(MainLoop, ConnectedBusIsNotReconnected) {

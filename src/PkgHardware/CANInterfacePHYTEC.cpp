@@ -109,7 +109,8 @@ void CANInterfacePHYTEC::Connect() {
     LogSingleton* log = LogSingleton::instance();
     if (connected.load() || readThread.joinable()) Disconnect();
     connected = false;
-    log->add("....... Phytec connect ......");
+    const bool verbose = !quiet.load();
+    if (verbose) log->add("....... Phytec connect ......");
 
     std::string setting;
     if (transportOverridden) {
@@ -119,8 +120,9 @@ void CANInterfacePHYTEC::Connect() {
     }
     Transport transport;
     if (!ParseTransport(setting, &transport)) {
-        log->addError("CAN interface: unknown transport \"" + setting.substr(0, 200) +
-                      "\" in ORVANE_CAN (use socketcan:NAME or udp:PORT); not connected.");
+        if (verbose)
+            log->addError("CAN interface: unknown transport \"" + setting.substr(0, 200) +
+                          "\" in ORVANE_CAN (use socketcan:NAME or udp:PORT); not connected.");
         return;
     }
 
@@ -129,18 +131,17 @@ void CANInterfacePHYTEC::Connect() {
         stopRequest = false;
         connected = true;
         readThread = std::thread(threadReadLoop, this);
-        if (udp)
-            log->add("Connected to CAN module via UDP loopback, port " + std::to_string(udpPort) + "...");
-        else
-            log->add("Connected to CAN module via SocketCAN...");
+        if (verbose)
+            log->add(udp ? "Connected to CAN module via UDP loopback, port " + std::to_string(udpPort) + "..."
+                         : std::string("Connected to CAN module via SocketCAN..."));
     } catch (const std::exception& e) {
         connected = false;
         CloseSocket();
-        log->addError(std::string("Could not connect to CAN module via SocketCAN! (1)") + e.what());
+        if (verbose) log->addError(std::string("Could not connect to CAN module via SocketCAN! (1)") + e.what());
     } catch (...) {
         connected = false;
         CloseSocket();
-        log->addError("Could NOT connect to CAN module via SocketCAN!! (3)");
+        if (verbose) log->addError("Could NOT connect to CAN module via SocketCAN!! (3)");
     }
 }
 
@@ -199,7 +200,7 @@ bool CANInterfacePHYTEC::Disconnect() {
         std::lock_guard<std::mutex> lock(sinkMutex);
         sink = nullptr;
     }
-    LogSingleton::instance()->add("CAN interface SocketCAN disconnected.");
+    if (!quiet.load()) LogSingleton::instance()->add("CAN interface SocketCAN disconnected.");
     return connected.load();
 }
 
@@ -295,7 +296,7 @@ void CANInterfacePHYTEC::StoreFrame(const Frame& frame) {
 
 void CANInterfacePHYTEC::ReadLoop() {
     RealTimeScheduling::EnterReceiveThread();
-    LogSingleton::instance()->add("Starting SocketCAN ReadLoop..");
+    if (!quiet.load()) LogSingleton::instance()->add("Starting SocketCAN ReadLoop..");
     while (!stopRequest.load()) {
         unsigned char buffer[64];
         ssize_t n = recv(socketFd, buffer, sizeof buffer, 0);
@@ -319,5 +320,5 @@ void CANInterfacePHYTEC::ReadLoop() {
         std::memcpy(frame.data, buffer + 8, 8);
         StoreFrame(frame);
     }
-    LogSingleton::instance()->add("SocketCAN ReadLoop has stopped...");
+    if (!quiet.load()) LogSingleton::instance()->add("SocketCAN ReadLoop has stopped...");
 }

@@ -44,6 +44,8 @@ public:
     int Reconnect();
     std::string GetState() const;
     bool IsConnected() const { return connected.load(); }
+    // Leaves out the connect and disconnect lines (retries of a lost bus).
+    void SetQuiet(bool on) { quiet.store(on); }
 
     // Sends one frame: identifier id & 0xFF, at most 8 data bytes, the rest 0.
     void WriteMessage(int id, int length, unsigned char* data);
@@ -86,6 +88,7 @@ private:
 
     std::atomic<bool> stopRequest{false};
     std::atomic<bool> connected{false};
+    std::atomic<bool> quiet{false};
 
     mutable std::mutex tableMutex;  // guards the slots, held only for a copy
     Frame slots[slotCount];

@@ -105,6 +105,15 @@ public:
     std::atomic<bool> referencingMandatory{false};
     std::atomic<bool> cyclicExchange{false}; // SetJoints sends nothing while false
     std::atomic<bool> noErrorSeen{false};
+    // Bus supervision. The cycle raises disconnectRequest when the bus fell
+    // silent (V2: no answer from any module for more than 100 cycles); the
+    // disconnect itself (joining the CAN read thread) is done off the cycle.
+    // modulesAnswering: a module answered since the last Connect. quiet: the
+    // connection lines and status changes of slow retries are not logged; it
+    // ends by itself when a module answers.
+    std::atomic<bool> disconnectRequest{false};
+    std::atomic<bool> modulesAnswering{false};
+    std::atomic<bool> quiet{false};
     std::string lastStatusText;
 
 protected:

@@ -61,15 +61,21 @@ void HardwareProtocolVKTCAN::ReadConfigFile(const std::string& path) {
 }
 
 void HardwareProtocolVKTCAN::Connect() {
-    LogSingleton::instance()->add("ProtocolVKTCAN: connecting");
+    canInterface.SetQuiet(quiet.load());
+    if (!quiet.load()) LogSingleton::instance()->add("ProtocolVKTCAN: connecting");
     noErrorSeen = false;
+    modulesAnswering = false;
     if (!canInterface.IsConnected()) canInterface.Connect();
+    disconnectRequest = false;
     cyclicExchange = canInterface.IsConnected();
 }
 
 void HardwareProtocolVKTCAN::Disconnect() {
     noErrorSeen = false;
+    canInterface.SetQuiet(quiet.load());
     if (canInterface.IsConnected()) canInterface.Disconnect();
+    modulesAnswering = false;
+    disconnectRequest = false;
 }
 
 bool HardwareProtocolVKTCAN::GetConnectionStatus() { return canInterface.IsConnected(); }
@@ -117,7 +123,7 @@ void HardwareProtocolVKTCAN::GetError(std::string* text, std::string* shortText)
             s = "NotConnected";
         }
         std::string status = "Status: " + t;
-        if (status != lastStatusText) LogSingleton::instance()->add(status);
+        if (status != lastStatusText && !quiet.load()) LogSingleton::instance()->add(status);
         lastStatusText = status;
         statusShort = s;
         statusCode = code;
@@ -257,6 +263,14 @@ void HardwareProtocolVKTCAN::SetJoints(const DataTypes::RobotState& state) {
         unsigned char data[8] = {0};
         long sequence = -1;
         canInterface.GetLastMessage(id, &length, data, &sequence);
+        if (sequence > answerSequence[k]) {
+            answerSequence[k] = sequence;
+            if (!modulesAnswering.load()) {
+                modulesAnswering = true;
+                quiet = false;
+                canInterface.SetQuiet(false);
+            }
+        }
         if (sequence < 0) {
             // The adapter went down during this cycle: nothing to decode, the bus is dead.
             m.errorCode = 0x100;

@@ -46,4 +46,5 @@ private:
     bool setIOLogged = false;
     bool invalidSetPointLogged = false;
     int lastCounts[maxModules] = {0};
+    long answerSequence[maxModules] = {0};  // answers seen per joint
 };

@@ -173,27 +173,39 @@ void HardwareProtocolVKTCANV2::InitDIOModules(int busId) {
 
 void HardwareProtocolVKTCANV2::Connect() {
     LogSingleton* log = LogSingleton::instance();
-    log->add("ProtocolVKTCANV2: connecting");
+    const bool verbose = !quiet.load();
+    canInterface.SetQuiet(!verbose);
+    if (verbose) log->add("ProtocolVKTCANV2: connecting");
     noErrorSeen = false;
+    modulesAnswering = false;
+    silentCycles = 0;
     if (!canInterface.IsConnected()) canInterface.Connect();
+    disconnectRequest = false;
     cyclicExchange = canInterface.IsConnected();
-    log->add(canInterface.IsConnected() ? "ProtocolVKTCANV2: Connection succeeded"
-                                        : "ProtocolVKTCANV2: No connection!");
+    if (verbose)
+        log->add(canInterface.IsConnected() ? "ProtocolVKTCANV2: Connection succeeded"
+                                            : "ProtocolVKTCANV2: No connection!");
 }
 
 void HardwareProtocolVKTCANV2::Disconnect() {
     noErrorSeen = false;
+    canInterface.SetQuiet(quiet.load());
     if (canInterface.IsConnected()) canInterface.Disconnect();
+    modulesAnswering = false;
+    disconnectRequest = false;
 }
 
 bool HardwareProtocolVKTCANV2::GetConnectionStatus() {
-    if (silentCycles > silentLimit) {
-        LogSingleton::instance()->addError("ProtocolVKTCANV2: no answer from any module for " +
-                                           std::to_string(silentCycles) + " cycles, disconnecting");
-        Disconnect();
+    // Disconnecting joins the CAN read thread (up to 100 ms): the cycle only
+    // asks for it, the robot's bus supervision does it off the cycle thread.
+    if (silentCycles > silentLimit && !disconnectRequest.load()) {
+        if (!quiet.load())
+            LogSingleton::instance()->addError("ProtocolVKTCANV2: no answer from any module for " +
+                                               std::to_string(silentCycles) + " cycles, disconnecting");
+        disconnectRequest = true;
         silentCycles = 0;
     }
-    return canInterface.IsConnected();
+    return canInterface.IsConnected() && !disconnectRequest.load();
 }
 
 void HardwareProtocolVKTCANV2::DecodeErrorCode(int code, std::string* text, std::string* shortText) {
@@ -237,7 +249,7 @@ void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortTex
         }
         std::string status = "Status: " + t;
         if (status != lastStatusText) {
-            LogSingleton::instance()->add(status);
+            if (!quiet.load()) LogSingleton::instance()->add(status);
             int rest = code < 0 ? 0 : code & ~0x100;
             if (rest == 0)
                 SendStatusLed(0, 150, 0);
@@ -516,9 +528,16 @@ void HardwareProtocolVKTCANV2::SetJoints(const DataTypes::RobotState& state) {
 
     int valid = 0;
     int count = jointModules + nrOfDIOModules;
+    freshAnswer = false;
     for (k = 0; k < count; ++k)
         if (ReadAnswer(k)) valid++;
     silentCycles = valid == 0 ? silentCycles + 1 : 0;
+    if (freshAnswer && !modulesAnswering.load()) {
+        modulesAnswering = true;
+        // A bus that answers again is logged again.
+        quiet = false;
+        canInterface.SetQuiet(false);
+    }
     cycleCounter++;
 
     if (cycleCounter % 10 == 0) {
@@ -545,6 +564,10 @@ bool HardwareProtocolVKTCANV2::ReadAnswer(int index) {
     long sequence = -1;
     // No answer slot exists above identifier 255: such a module never answers.
     long age = id <= 255 ? canInterface.GetLastMessage(id, &length, data, &sequence) : 2147483647L;
+    if (sequence > answerSequence[index]) {
+        answerSequence[index] = sequence;
+        freshAnswer = true;
+    }
     if (id <= 255 && sequence < 0) {
         // The adapter went down during this cycle: its table is unreadable, the bus is dead.
         m.errorCode = 0x100;

@@ -82,6 +82,8 @@ protected:
     std::string statusShort;  // short text of statusCode
 
     long lastShutdownSequence = 0;  // shutdown frames already acted upon
+    long answerSequence[maxModules] = {0};  // answers seen per module
+    bool freshAnswer = false;               // a new answer in this cycle
     bool setIOLogged = false;
     bool setRailIOLogged = false;
     bool getDigitalIOLogged = false;

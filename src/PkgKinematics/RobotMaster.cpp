@@ -309,7 +309,9 @@ void RobotMaster::CycleWork() {
         busConnected.store(connected);
         bool cartesianPermitted = true;
         if (connected && protocol->referencingMandatory) cartesianPermitted = protocol->allJointsReferenced;
-        bool motionPermitted = debugMode || state.errorText == "NoError";
+        // After a lost bus the modules may answer "no error" again at once:
+        // motion still waits for the operator's reset.
+        bool motionPermitted = debugMode || (state.errorText == "NoError" && !busLost.load());
         if (motionPermitted) {
             // The set-points before this cycle's motion step (what was sent
             // last, unless an operation re-seated them meanwhile).
@@ -726,6 +728,7 @@ void RobotMaster::Reset() {
 
 void RobotMaster::ResetLocked() {
     Log()->add("RobotMaster:  Resetting Joints");
+    busLost.store(false);
     stepRefused = false;
     if (state.kinState == kinStateStepRefused) state.kinState = 0;
     ProgramStop();
@@ -877,6 +880,24 @@ void RobotMaster::ConnectBus() {
     CyclePause pause(*this);
     protocol->Connect();
     busConnected.store(protocol->GetConnectionStatus());
+}
+
+bool RobotMaster::BusDisconnectRequested() const { return protocol && protocol->disconnectRequest.load(); }
+
+void RobotMaster::DisconnectBus() {
+    if (!protocol) return;
+    CyclePause pause(*this);
+    protocol->Disconnect();
+    protocol->disconnectRequest.store(false);
+    protocol->modulesAnswering.store(false);
+    busConnected.store(false);
+    busLost.store(true);
+}
+
+bool RobotMaster::GetBusAnswering() const { return protocol && protocol->modulesAnswering.load(); }
+
+void RobotMaster::SetBusQuiet(bool on) {
+    if (protocol) protocol->quiet.store(on);
 }
 
 void RobotMaster::RunWithCyclePaused(const std::function<void()>& f) {

@@ -121,6 +121,17 @@ public:
     int GetShutdownRequest() const { return busShutdownRequest.load(); }
     // Connects the bus with the cycle paused.
     void ConnectBus();
+    // The cycle found the bus silent and asks for the disconnect.
+    bool BusDisconnectRequested() const;
+    // Disconnects the bus with the cycle paused: the CAN read thread is joined
+    // on the caller's thread, never on the cycle's. Motion then waits for a
+    // reset (Reset, code 10/11, PLC enable), also once the bus answers again.
+    void DisconnectBus();
+    // A module answered since the last connection.
+    bool GetBusAnswering() const;
+    // Quiet connection attempts: their lines are not logged (slow retries).
+    void SetBusQuiet(bool on);
+    bool GetBusLost() const { return busLost.load(); }
 
     // Runs f with the cycle paused and the cycle lock held (for callers that
     // need the interpreter or the bus outside the cycle, e.g. the front-end).
@@ -238,6 +249,7 @@ private:
 
     // Bus values for other threads
     std::atomic<bool> busConnected{false};
+    std::atomic<bool> busLost{false};  // set by DisconnectBus, cleared by a reset
     std::atomic<int> busShutdownRequest{0};
 
     // Deadlines and statistics: driven by the cycle thread, read by GetFrequency

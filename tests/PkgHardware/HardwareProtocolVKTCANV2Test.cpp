@@ -302,7 +302,9 @@ TEST_F(V2Test, SilentModuleIsDeadAfterFiveSecondsAndTheBusIsDroppedAfterSilentCy
     EXPECT_EQ(out.find("Late CAN message: ", first + 1), std::string::npos) << out;
     EXPECT_EQ(p.GetErrorShort(), "_DEAD");
 
-    // Everything silent: 101 cycles without a valid answer drop the bus.
+    // Everything silent: 101 cycles without a valid answer drop the bus. The
+    // cycle only asks for the disconnect; whoever supervises the bus does it,
+    // so the cycle never waits for the read thread.
     p.Advance(6000);
     for (int i = 0; i < 100; ++i) p.SetJoints(state);
     EXPECT_TRUE(p.GetConnectionStatus());
@@ -310,6 +312,10 @@ TEST_F(V2Test, SilentModuleIsDeadAfterFiveSecondsAndTheBusIsDroppedAfterSilentCy
     EXPECT_EQ(p.silentCycles, 101);
     EXPECT_FALSE(p.GetConnectionStatus());
     EXPECT_EQ(p.silentCycles, 0);
+    EXPECT_TRUE(p.disconnectRequest.load());
+    EXPECT_TRUE(p.canInterface.IsConnected());
+    p.Disconnect();
+    EXPECT_FALSE(p.disconnectRequest.load());
     EXPECT_EQ(p.GetErrorShort(), "NotConnected");
     p.sent.clear();
     p.SetJoints(state);
