@@ -36,13 +36,16 @@ bool FrontendClient::Connect(const std::string& host, int port, int timeoutMs, s
 
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+            // Under the send lock: another thread may be in Send (orvane-web
+            // reconnects while its pages keep sending).
+            std::lock_guard<std::mutex> lock(sendMutex);
+            fd = s;
             break;
         }
         int err = errno;
-        if (fd >= 0) ::close(fd);
-        fd = -1;
+        if (s >= 0) ::close(s);
         if (std::chrono::steady_clock::now() >= end) {
             if (error != nullptr) {
                 *error = "cannot connect to " + host + ":" + std::to_string(port) + ": " +
@@ -68,6 +71,7 @@ void FrontendClient::Close() {
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
     if (reader.joinable()) reader.join();
     if (keepAlive.joinable()) keepAlive.join();
+    std::lock_guard<std::mutex> lock(sendMutex);
     if (fd >= 0) ::close(fd);
     fd = -1;
     connected.store(false);
