@@ -79,7 +79,7 @@ std::string ProbeFifo(int priority) {
 // "" when the memory is locked, else why not.
 std::string LockMemory() {
 #ifdef ORVANE_SANITIZER_BUILD
-    return "not in a sanitizer build";
+    return "skipped in a sanitizer build";
 #else
     // With a finite limit, locking all future mappings would make later
     // allocations fail once the limit is reached: then better not at all.
