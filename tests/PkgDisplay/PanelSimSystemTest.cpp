@@ -32,7 +32,7 @@ std::string DevicePath(const std::string& output) {
 }  // namespace
 
 TEST(PanelSimSystem, JoystickKeysAndFramesBothWays) {
-    ChildProcess sim(ORVANE_BIN_DIR "/orvane-panelsim", {"--period", "20", "--position-interval", "1"});
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-panelsim", {"--period", "20", "--position-interval", "1"});
     ASSERT_TRUE(sim.WaitForOutput("ready\n", 10000)) << sim.Output();
     const std::string device = DevicePath(sim.Output());
     ASSERT_FALSE(device.empty()) << sim.Output();

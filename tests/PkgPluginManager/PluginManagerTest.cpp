@@ -82,7 +82,7 @@ TEST(PluginManagerCamera, TargetsFromTheSimulatorOverLoopback) {
     ASSERT_TRUE(pm.Camera().IsRunning());
     EXPECT_EQ(Execute(pm).result, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    ChildProcess sim(ORVANE_BIN_DIR "/orvane-camsim", {"--port", std::to_string(port)});
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-camsim", {"--port", std::to_string(port)});
     ASSERT_TRUE(sim.WaitForOutput("listening", 10000)) << sim.Output();
     ASSERT_TRUE(sim.WaitForOutput("client connected", 15000)) << sim.Output();
     ASSERT_TRUE(WaitFor([&] { return pm.Camera().IsConnected(); }, 10000));

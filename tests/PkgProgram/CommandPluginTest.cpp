@@ -118,7 +118,7 @@ TEST_F(CommandPluginTest, TargetFromCameraSimulatorLandsInVariables)
 {
     int port = ChildProcess::FreePort();
     Configure(port);
-    ChildProcess sim(ORVANE_BIN_DIR "/orvane-camsim", {"--port", std::to_string(port)});
+    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-camsim", {"--port", std::to_string(port)});
     ASSERT_TRUE(sim.WaitForOutput("listening", 10000)) << sim.Output();
     manager.StartPlugins();
     ASSERT_TRUE(sim.WaitForOutput("client connected", 15000)) << sim.Output();

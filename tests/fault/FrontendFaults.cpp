@@ -22,8 +22,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Each fault lasts this long, long enough to see the main loop's passes.
+// Each fault lasts this long at least, and until the main loop has written
+// kStatusLines status lines (one a second) during it: progress is judged by
+// the controller's own passes, so a loaded machine only makes a fault last
+// longer. kLimitSeconds ends a fault whose main loop stalled.
 constexpr double kFaultSeconds = 5.0;
+constexpr int kStatusLines = 3;
+constexpr double kLimitSeconds = 120.0;
 
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -140,12 +145,20 @@ protected:
         EXPECT_EQ(rig.CountLines("EXCEPTION", 0), 0) << rig.Tail();
     }
 
-    // The main loop writes a status line once a second; a stalled loop
-    // (waiting on a client) would write far fewer.
+    // True while the fault should go on: for kFaultSeconds at least, and
+    // until the main loop has written kStatusLines status lines since `mark`
+    // (a loop stalled on the client writes none), within kLimitSeconds.
+    bool FaultGoesOn(size_t mark, Clock::time_point start) const {
+        const double seconds = Since(start);
+        if (seconds >= kLimitSeconds || !rig.ControllerAlive()) return false;
+        return seconds < kFaultSeconds || rig.CountLines("Pos: ", mark) < kStatusLines;
+    }
+
+    // The main loop kept its passes during the fault.
     void ExpectMainLoopPasses(size_t mark, double seconds) {
         ASSERT_GE(seconds, kFaultSeconds) << "too short to judge";
-        const int lines = rig.CountLines("Pos: ", mark);
-        EXPECT_GE(lines, int(seconds / 2.0) - 1) << "main loop status lines in " << seconds << " s" << rig.Tail();
+        EXPECT_GE(rig.CountLines("Pos: ", mark), kStatusLines)
+            << "main loop status lines in " << seconds << " s" << rig.Tail();
     }
 
     FaultRig rig;
@@ -167,16 +180,16 @@ TEST_F(FrontendFaults, FloodingClient) {
             batch += "NEXSTART " + n + " CMD NoSuchCommand NEXEND\n";
         }
         long total = 0;
-        while (Since(start) < kFaultSeconds) {
+        // Until the controller has also sent telegrams (one per pass) and answers.
+        while (FaultGoesOn(mark, start) || (flood.telegrams < 50 && Since(start) < kLimitSeconds)) {
             const long sent = flood.Send(batch, 20);
             ASSERT_GE(sent, 0) << "connection lost" << rig.Tail();
             total += sent;
             ASSERT_TRUE(flood.Drain()) << "the controller closed the connection" << rig.Tail();
         }
-        const double seconds = Since(start);
-        // The controller kept sending its telegrams (one per pass, 40 a second)
-        // and answered requests while being flooded.
-        EXPECT_GE(flood.telegrams, int(seconds * 40.0 / 4.0)) << "bytes sent " << total;
+        // The controller kept sending its telegrams (one per pass) and answered
+        // requests while being flooded.
+        EXPECT_GE(flood.telegrams, 50) << "bytes sent " << total << " in " << Since(start) << " s";
         EXPECT_GT(flood.answers, 0);
     }
     ExpectMainLoopPasses(mark, Since(start));
@@ -203,7 +216,7 @@ TEST_F(FrontendFaults, ClientSendingRandomBytes) {
         }
         // Some of these may be cut off as overlong; the controller may end the connection.
         noise.Send(frames, 5000);
-        while (Since(start) < kFaultSeconds) {
+        while (FaultGoesOn(mark, start)) {
             noise.Drain();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -221,7 +234,7 @@ TEST_F(FrontendFaults, ClientThatSaysNothing) {
     {
         RawClient quiet(rig.FrontendPort());
         ASSERT_TRUE(quiet.Open());
-        while (Since(start) < kFaultSeconds) {
+        while (FaultGoesOn(mark, start) || (quiet.telegrams < 40 && Since(start) < kLimitSeconds)) {
             ASSERT_TRUE(quiet.Drain()) << "dropped" << rig.Tail();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -266,7 +279,7 @@ TEST_F(FrontendFaults, ClientThatStopsReading) {
         ASSERT_TRUE(deaf.Open());
         const std::string keepAlive = "NEXSTART 1 ALIVEJOG 0 0 0 0 0 0 0 0 0 NEXEND\n";
         bool found = false;
-        while ((!found || Since(start) < kFaultSeconds) && Since(start) < 120.0 && rig.ControllerAlive()) {
+        while ((!found || FaultGoesOn(mark, start)) && Since(start) < kLimitSeconds && rig.ControllerAlive()) {
             // Once dropped, the sends fail; the time still counts.
             if (deaf.Send(keepAlive, 50) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
             found = found ||
@@ -283,7 +296,7 @@ TEST_F(FrontendFaults, ThousandConnectsInARow) {
     const size_t mark = rig.LineCount();
     const auto start = Clock::now();
     int accepted = 0, refused = 0, pending = 0, tries = 0;
-    for (; tries < 1000 && Since(start) < 60.0; ++tries) {
+    for (; tries < 1000 && Since(start) < kLimitSeconds; ++tries) {
         // Non-blocking: a full listen queue drops the handshake instead of refusing it.
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         ASSERT_GE(fd, 0);
@@ -310,7 +323,7 @@ TEST_F(FrontendFaults, ThousandConnectsInARow) {
             ++refused;
         close(fd);
     }
-    EXPECT_EQ(tries, 1000);
+    EXPECT_EQ(tries, 1000) << "accepted " << accepted << ", refused " << refused << ", no answer " << pending;
     EXPECT_GT(accepted, 0) << "refused " << refused << ", no answer " << pending;
     ExpectServedAndInTime(mark);
 }

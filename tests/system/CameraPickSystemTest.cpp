@@ -252,9 +252,10 @@ TEST_F(CameraPickSystem, PickProgramWaitsForTheCameraTargetAndPicksThePart) {
     const size_t waitingFrom = rows.size() - 1;
     for (int j = 0; j < 6; ++j)
         EXPECT_NEAR(rows.back().at("set" + std::to_string(j + 1)), kWaitJoints[j], 0.05) << Show(rows.back());
-    // A while later it still waits and nothing has moved.
+    // A while later (1.5 s and ten telegrams at least) it still waits and nothing has moved.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    WaitFor([&] { return std::chrono::steady_clock::now() > until; }, 5000);
+    WaitFor([&] { return std::chrono::steady_clock::now() > until && ReadTrace(trace).size() > waitingFrom + 10; },
+            kRunMs);
     EXPECT_EQ(Info(), kWaitingInfo);
     rows = ReadTrace(trace);
     ASSERT_GT(rows.size(), waitingFrom + 10) << "too few status telegrams while waiting";

@@ -92,7 +92,7 @@ TEST(ControllerSystem, RunsWithoutModulesAndStopsInOrderOnSigterm) {
     ASSERT_TRUE(child.WaitForOutput("Keyboard Commands:", 20000)) << child.Output();
     ASSERT_TRUE(child.WaitForOutput("Pos: ", 20000)) << child.Output();
     child.Write("9\n");
-    ASSERT_TRUE(child.WaitForOutput("Changing motion mode to ROBOT-CART-BASE", 5000)) << child.Output();
+    ASSERT_TRUE(child.WaitForOutput("Changing motion mode to ROBOT-CART-BASE", 20000)) << child.Output();
     child.Signal(SIGTERM);
     EXPECT_EQ(child.Wait(10000), 0) << child.Output();
     const std::string& out = child.Output();
@@ -138,7 +138,7 @@ TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
     ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
     ASSERT_TRUE(orvane.WaitForOutput("Keyboard Commands:", 20000)) << orvane.Output();
     orvane.Write("2\n");
-    ASSERT_TRUE(orvane.WaitForOutput("RobotMaster:  Enabling Motors", 5000)) << orvane.Output();
+    ASSERT_TRUE(orvane.WaitForOutput("RobotMaster:  Enabling Motors", 20000)) << orvane.Output();
     ASSERT_TRUE(orvane.WaitForOutput("Status: NoError, KinOK", 10000)) << orvane.Output();
 
     orvane.Write("q\n");  // joint 0 at +10 %: 100 mm/s * 10 % * 40 % override = 4 mm/s
@@ -154,10 +154,19 @@ TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
     EXPECT_GT(std::stod(match[1].str()), 1.0) << status;
 
     orvane.Write("a\n");
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_NE(Control(control, "shutdown").find("ok"), std::string::npos);
-    EXPECT_EQ(orvane.Wait(10000), 0) << orvane.Output();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 3.0);  // acted on within one second, plus the shutdown itself
-    EXPECT_NE(orvane.Output().find("Shutdown done"), std::string::npos);
+    EXPECT_EQ(orvane.Wait(30000), 0) << orvane.Output();
+    // Acted on in the first status pass (once a second) after the cycle took
+    // the request: at most one status line, of a pass already under way, lies
+    // between the two. Judged by the order of the log lines, not by a clock.
+    const std::string out = orvane.Output();
+    const size_t taken = out.find("ProtocolVKTCANV2: Shutdown request stage 2 final");
+    const size_t acted = out.find("Orvane: shutdown requested by the joint bus");
+    ASSERT_NE(taken, std::string::npos) << out;
+    ASSERT_NE(acted, std::string::npos) << out;
+    ASSERT_LT(taken, acted) << out;
+    int statusLines = 0;
+    for (size_t at = out.find("Joints: ", taken); at < acted; at = out.find("Joints: ", at + 1)) ++statusLines;
+    EXPECT_LE(statusLines, 1) << out.substr(taken, acted - taken);
+    EXPECT_NE(out.find("Shutdown done", acted), std::string::npos) << out;
 }

@@ -137,8 +137,8 @@ TEST_F(OrvaneFrontend, ScriptStopsAtATimedOutStep) {
 TEST_F(OrvaneFrontend, ScriptFailsWhenTheControllerReportsAnError) {
     std::string port = std::to_string(server.GetBoundPort());
     std::string out;
-    // The refusal reaches the tool as an operator message.
-    EXPECT_EQ(RunTool("--script --status-every 0 --port " + port + " 'load ../x.xml' 'wait 0.3'",
+    // The refusal reaches the tool as an operator message (waited for, not timed).
+    EXPECT_EQ(RunTool("--script --status-every 0 --port " + port + " 'load ../x.xml' 'wait-message File name refused'",
                       &out),
               1)
         << out;
@@ -148,10 +148,11 @@ TEST_F(OrvaneFrontend, ScriptFailsWhenTheControllerReportsAnError) {
 TEST_F(OrvaneFrontend, MessageArrivingDuringAnotherStepIsStillFoundByAWait) {
     std::string port = std::to_string(server.GetBoundPort());
     std::string out;
-    // The refusal arrives while 'wait 0.3' runs; the later wait must still see
-    // it, and a second wait for it must not (it was taken).
-    RunTool("--status-every 0 --timeout 0.5 --port " + port +
-                " 'load ../x.xml' 'wait 0.3' 'wait-message File name refused' "
+    // The refusal arrives while 'wait 1' runs; the later wait must still see
+    // it, and a second wait for it must not (it was taken). The time-out is
+    // generous for a loaded machine: only the second wait uses it up.
+    RunTool("--status-every 0 --timeout 5 --port " + port +
+                " 'load ../x.xml' 'wait 1' 'wait-message File name refused' "
                 "'wait-message File name refused'",
             &out);
     std::size_t first = out.find("ERROR: timed out waiting for message File name refused");
