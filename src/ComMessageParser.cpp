@@ -4,23 +4,14 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+
+#include "TextFormat.h"
 
 namespace {
 
 using Action = ComRequest::Action;
-
-std::string Format(const char* format, ...) {
-    char buf[512];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(buf, sizeof(buf), format, args);
-    va_end(args);
-    if (n < 0) return std::string();
-    return std::string(buf, static_cast<std::size_t>(n) < sizeof(buf) ? n : sizeof(buf) - 1);
-}
 
 std::vector<std::string> Split(const std::string& text) {
     std::vector<std::string> tokens;

@@ -1,37 +1,6 @@
 #include "ComTelegram.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <vector>
-
-namespace {
-
-// printf into a string of whatever length the arguments need.
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    char small[1024];
-    int needed = std::vsnprintf(small, sizeof(small), format, args);
-    va_end(args);
-    std::string out;
-    if (needed < 0) {
-        va_end(copy);
-        return out;
-    }
-    if (static_cast<std::size_t>(needed) < sizeof(small)) {
-        out.assign(small, static_cast<std::size_t>(needed));
-    } else {
-        std::vector<char> big(static_cast<std::size_t>(needed) + 1);
-        std::vsnprintf(big.data(), big.size(), format, copy);
-        out.assign(big.data(), static_cast<std::size_t>(needed));
-    }
-    va_end(copy);
-    return out;
-}
-
-}  // namespace
+#include "TextFormat.h"
 
 std::string ComTelegram::Status(int counter, const DataTypes::RobotState& s) {
     auto d = [](float v) { return static_cast<double>(v); };

@@ -3,14 +3,7 @@
 #include <cstdio>
 
 #include "ComMessageParser.h"
-
-namespace {
-std::string Format(const char* format, const std::string& text, int value) {
-    char buf[600];
-    std::snprintf(buf, sizeof(buf), format, text.c_str(), value);
-    return buf;
-}
-}  // namespace
+#include "TextFormat.h"
 
 ComUpload::~ComUpload() { Abandon(); }
 
@@ -19,7 +12,7 @@ std::vector<std::string> ComUpload::Abandon() {
     if (!file.is_open()) return log;
     file.close();
     std::remove(partPath.c_str());
-    log.push_back(Format("NEX-Server: upload of %s closed unfinished after %d lines", name, received));
+    log.push_back(Format("NEX-Server: upload of %s closed unfinished after %d lines", name.c_str(), received));
     return log;
 }
 
@@ -31,7 +24,7 @@ std::vector<std::string> ComUpload::Init(const std::string& dataDirectory,
     name = fileName;
     failed = false;
     log.push_back("");
-    log.push_back(Format("NEX-Server: Starting file upload: %s, %d", name, announced));
+    log.push_back(Format("NEX-Server: Starting file upload: %s, %d", name.c_str(), announced));
     path = dataDirectory + name;
     // Beside the target, so that putting it in place is one rename.
     const std::string::size_type slash = path.rfind('/');
@@ -65,7 +58,7 @@ std::vector<std::string> ComUpload::Refused() {
     std::vector<std::string> log;
     if (!file.is_open()) return log;
     failed = true;
-    log.push_back(Format("NEX-Server: ERROR upload of %s: line %d refused, the upload fails", name, received));
+    log.push_back(Format("NEX-Server: ERROR upload of %s: line %d refused, the upload fails", name.c_str(), received));
     return log;
 }
 
@@ -83,10 +76,10 @@ std::vector<std::string> ComUpload::Finish(std::string* displayText) {
     if (failed) std::remove(partPath.c_str());
     std::string text;
     if (failed) {
-        text = Format("Upload of %s failed after %d lines", name, received);
+        text = Format("Upload of %s failed after %d lines", name.c_str(), received);
         log.push_back("NEX-Server: ERROR " + text);
     } else {
-        text = Format("%s uploaded, %d lines", name, announced);
+        text = Format("%s uploaded, %d lines", name.c_str(), announced);
         log.push_back(text);
     }
     log.push_back("");

@@ -1,7 +1,6 @@
 #include "MainDispatchLoop.h"
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -10,21 +9,11 @@
 #include "LogSingleton.h"
 #include "PkgKinematics/RobotMaster.h"
 #include "ProjectManager.h"
+#include "TextFormat.h"
 
 namespace {
 
 LogSingleton* Log() { return LogSingleton::instance(); }
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Format(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    return buffer;
-}
 
 }  // namespace
 

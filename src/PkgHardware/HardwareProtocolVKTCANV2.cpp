@@ -7,6 +7,7 @@
 
 #include "LogSingleton.h"
 #include "PkgHardware/BusConfigReader.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -46,12 +47,6 @@ bool ToCounts(float value, float gearScale, float gearZero, int* counts) {
     if (c < -2147483648.0) c = -2147483648.0;
     *counts = int(c);
     return true;
-}
-
-std::string Format(const char* format, int a, double b, double c) {
-    char line[160];
-    std::snprintf(line, sizeof line, format, a, b, c);
-    return line;
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "PkgKinematics/RobotKinematic.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <utility>
 
 #include "LogSingleton.h"
+#include "TextFormat.h"
 
 RobotKinematic::RobotKinematic() {
     for (int i = 0; i < maxModelJoints; ++i) {
@@ -114,13 +114,4 @@ void RobotKinematic::LogJointLines(int count) const {
                    double(jointMin[i]), double(jointMax[i]), double(maxJointVelocities[i]),
                    double(jointOffsets[i]), double(jointDirections[i])));
     }
-}
-
-std::string RobotKinematic::Format(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    return buffer;
 }

@@ -106,5 +106,4 @@ protected:
     static double NormalizeDeg(double angle);
     // Logs "   Joint %d: Min ... JointDirection ..." for the first `count` joints.
     void LogJointLines(int count) const;
-    static std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 };

@@ -9,6 +9,7 @@
 #include "ConfigError.h"
 #include "LogSingleton.h"
 #include "PkgKinematics/KinematicMath.h"
+#include "TextFormat.h"
 
 using DataTypes::Matrix44;
 using DataTypes::Vector3;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "PkgKinematics/KinematicMath.h"
+#include "TextFormat.h"
 
 using DataTypes::Matrix44;
 using KM = KinematicMath;

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -21,21 +20,11 @@
 #include "PkgKinematics/PlatformKinematic.h"
 #include "PkgKinematics/RobotKinematic.h"
 #include "RealTimeScheduling.h"
+#include "TextFormat.h"
 
 namespace {
 
 LogSingleton* Log() { return LogSingleton::instance(); }
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Format(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    return buffer;
-}
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 void SleepUs(int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); }

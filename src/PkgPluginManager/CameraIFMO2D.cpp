@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,20 +12,9 @@
 #include "LogSingleton.h"
 #include "PkgPluginManager/PluginWait.h"
 #include "RealTimeScheduling.h"
+#include "TextFormat.h"
 
 namespace PluginFramework {
-
-namespace {
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-}  // namespace
 
 CameraIFMO2D::CameraIFMO2D() {}
 

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "LogSingleton.h"
-#include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -72,8 +72,8 @@ int Command::InterpolateLogic(int, float, DataTypes::RobotState*)
 
 std::string Command::ToString()
 {
-    std::string text = CommandText::Format("VCmd %s: %d %d %d", typeName.c_str(), successor[0],
-                                           successor[1], successor[2]);
+    std::string text = Format("VCmd %s: %d %d %d", typeName.c_str(), successor[0],
+                              successor[1], successor[2]);
     LogSingleton::instance()->add(text);
     return text;
 }
@@ -112,7 +112,7 @@ int Command::GetVariableFromProgramMemory(std::string name, MemoryPosition* out,
         }
     }
     LogSingleton::instance()->add(
-        CommandText::Format("Memory: could not find variable %s!", name.c_str()));
+        Format("Memory: could not find variable %s!", name.c_str()));
     throw "Command: could not find variable";
 }
 
@@ -129,7 +129,7 @@ const MemoryPosition& Command::FindVariable(const std::string& name) const
             return variable;
     }
     LogSingleton::instance()->add(
-        CommandText::Format("Memory: could not find variable %s!", name.c_str()));
+        Format("Memory: could not find variable %s!", name.c_str()));
     throw "Command: could not find variable";
 }
 
@@ -142,7 +142,7 @@ float Command::GetVariableNumberValue(std::string name, DataTypes::RobotState*)
             return variable.value;
     }
     LogSingleton::instance()->add(
-        CommandText::Format("Memory: Variable %s is not a number variable!", name.c_str()));
+        Format("Memory: Variable %s is not a number variable!", name.c_str()));
     throw "GetFromMemory: wrong var type";
 }
 
@@ -156,7 +156,7 @@ float Command::GetVariablePositionElement(std::string name, std::string element,
     } else {
         const MemoryPosition& variable = FindVariable(name);
         if (variable.type != "position") {
-            LogSingleton::instance()->add(CommandText::Format(
+            LogSingleton::instance()->add(Format(
                 "Memory: Variable %s is not a position variable!", name.c_str()));
             throw "GetFromMemory: wrong var type";
         }
@@ -165,7 +165,7 @@ float Command::GetVariablePositionElement(std::string name, std::string element,
     int index = ElementIndex(ToLowerCase(element));
     if (index < 0) {
         LogSingleton::instance()->add(
-            CommandText::Format("Memory: wrong element access: %s", element.c_str()));
+            Format("Memory: wrong element access: %s", element.c_str()));
         throw "GetFromMemory: wrong element access";
     }
     return ElementValue(*source, index);
@@ -177,7 +177,7 @@ void Command::SetVariableNumberValue(std::string name, float value,
     MemoryPosition variable;
     GetVariableFromProgramMemory(name, &variable, current);
     if (variable.type != "number") {
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "Memory SetVarNumberValue: Variable %s is not a number variable!", name.c_str()));
         throw "GetFromMemory: wrong var type";
     }
@@ -191,14 +191,14 @@ void Command::SetVariablePositionElement(std::string name, std::string element, 
     MemoryPosition variable;
     GetVariableFromProgramMemory(name, &variable, current);
     if (variable.type != "position") {
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "Memory SetElement: Variable %s is not a position variable!", name.c_str()));
         throw "GetFromMemory: wrong var type";
     }
     int index = ElementIndex(ToLowerCase(element));
     if (index < 0) {
         LogSingleton::instance()->add(
-            CommandText::Format("Memory SetElement: wrong element access: %s", element.c_str()));
+            Format("Memory SetElement: wrong element access: %s", element.c_str()));
         throw "GetFromMemory: wrong element access";
     }
     // Only the addressed value changes: setting an angle does not rebuild the matrix.
@@ -233,7 +233,7 @@ void Command::InitJointMaxVelocities(double* velocities)
         if (std::isfinite(velocities[i]) && velocities[i] > 0.0)
             jointMaxVelocity[i] = static_cast<float>(velocities[i]);
         else
-            LogSingleton::instance()->addError(CommandText::Format(
+            LogSingleton::instance()->addError(Format(
                 "Command: ignoring joint max velocity %f of joint %d", velocities[i], i + 1));
     }
 }

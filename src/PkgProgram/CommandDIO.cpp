@@ -4,6 +4,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandDIO::CommandDIO() { typeName = "CommandDIO"; }
 
@@ -32,19 +33,19 @@ void CommandDIO::ReadXML(tinyxml2::XMLElement* element, bool)
     std::string state = CommandText::Text(element, "State");
     dioState = state == "True" || state == "true";
     valid = true;
-    LogSingleton::instance()->add(CommandText::Format("   Nr. %d: DOut channel %d state %d", nr,
-                                                      dioChannel, dioState ? 1 : 0));
+    LogSingleton::instance()->add(Format("   Nr. %d: DOut channel %d state %d", nr,
+                                         dioChannel, dioState ? 1 : 0));
 }
 
 int CommandDIO::Interpolate(int, float, DataTypes::RobotState* state)
 {
     LogSingleton::instance()->add(
-        CommandText::Format("DIO: channel %d to %d", dioChannel, dioState ? 1 : 0));
+        Format("DIO: channel %d to %d", dioChannel, dioState ? 1 : 0));
     if (dioChannel < 0 || dioChannel >= DataTypes::RobotState::maxIO) {
         // An output the program cannot set is not silently skipped: the program stops.
         LogSingleton::instance()->addError(
-            CommandText::Format("DIO: channel %d out of range 0..%d", dioChannel,
-                                DataTypes::RobotState::maxIO - 1));
+            Format("DIO: channel %d out of range 0..%d", dioChannel,
+                   DataTypes::RobotState::maxIO - 1));
         throw "CommandDIO: output channel out of range";
     }
     state->digitalOut[dioChannel] = dioState;
@@ -53,7 +54,7 @@ int CommandDIO::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandDIO::ToString()
 {
-    return CommandText::Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
-                               dioState ? 1 : 0, predecessor, successor[0], successor[1],
-                               successor[2]);
+    return Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
+                  dioState ? 1 : 0, predecessor, successor[0], successor[1],
+                  successor[2]);
 }

@@ -6,6 +6,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandGripper::CommandGripper() { typeName = "CommandGripper"; }
 
@@ -26,15 +27,15 @@ void CommandGripper::ReadXML(tinyxml2::XMLElement* element, bool)
     gripperValues[0] = std::clamp(position, 0.0f, 100.0f);
     valid = true;
     LogSingleton::instance()->add(
-        CommandText::Format("   Nr. %d: Gripper Position %.1lf", nr, gripperValues[0]));
+        Format("   Nr. %d: Gripper Position %.1lf", nr, gripperValues[0]));
 }
 
 void CommandGripper::WriteXML(std::ofstream* out, int nr)
 {
     if (!out)
         return;
-    *out << CommandText::Format("<Gripper Nr=\"%d\" Position=\"%0.1f\" Descr=\"\" />", nr,
-                                gripperValues[0])
+    *out << Format("<Gripper Nr=\"%d\" Position=\"%0.1f\" Descr=\"\" />", nr,
+                   gripperValues[0])
          << "\n";
 }
 

@@ -5,6 +5,7 @@
 #include "LogSingleton.h"
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandIf::CommandIf()
 {
@@ -25,7 +26,7 @@ void CommandIf::ReadXML(tinyxml2::XMLElement* element, bool)
     condition = CommandText::Text(element, "Condition");
     valid = true;
     LogSingleton::instance()->add(
-        CommandText::Format("   Nr. %d: If Condition %s", nr, condition.c_str()));
+        Format("   Nr. %d: If Condition %s", nr, condition.c_str()));
 }
 
 int CommandIf::Interpolate(int, float, DataTypes::RobotState* state)
@@ -36,7 +37,7 @@ int CommandIf::Interpolate(int, float, DataTypes::RobotState* state)
         evaluator.SetExpression(condition);
         bool result = evaluator.GetCurrentResult(memory, state->digitalIn, nullptr, state);
         LogSingleton::instance()->add(
-            CommandText::Format("IF evaluation: %s = %d", condition.c_str(), result ? 1 : 0));
+            Format("IF evaluation: %s = %d", condition.c_str(), result ? 1 : 0));
         return result ? successor[1] : successor[2];
     }
     LogSingleton::instance()->add("EndIf");
@@ -46,6 +47,6 @@ int CommandIf::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandIf::ToString()
 {
-    return CommandText::Format("Command IF - Pre: %d - Succ: %d %d %d", predecessor,
-                               successor[0], successor[1], successor[2]);
+    return Format("Command IF - Pre: %d - Succ: %d %d %d", predecessor,
+                  successor[0], successor[1], successor[2]);
 }

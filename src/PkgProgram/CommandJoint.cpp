@@ -6,6 +6,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandJoint::CommandJoint()
 {
@@ -45,7 +46,7 @@ void CommandJoint::ReadXML(tinyxml2::XMLElement* element, bool)
     valid = true;
 
     const float* j = targetState.jointSetPoint;
-    LogSingleton::instance()->add(CommandText::Format(
+    LogSingleton::instance()->add(Format(
         "   Nr. %d: Joint %.1lf %.1lf %.1lf %.1lf %.1lf %.1lf with vel %.1lf%%, acc %.1lf%%, "
         "smooth %.1lf%%, abortcond %s",
         nr, j[0], j[1], j[2], j[3], j[4], j[5], velocityPercent, accPercent, smoothPercent,
@@ -57,7 +58,7 @@ void CommandJoint::WriteXML(std::ofstream* out, int nr)
     if (!out)
         return;
     const float* j = targetState.jointSetPoint;
-    *out << CommandText::Format(
+    *out << Format(
                 "<Joint Nr=\"%d\" a1=\"%0.3f\" a2=\"%0.3f\" a3=\"%0.3f\" a4=\"%0.3f\" "
                 "a5=\"%0.3f\" a6=\"%0.3f\" e1=\"%0.3f\" e2=\"%0.3f\" e3=\"%0.3f\" "
                 "velPercent=\"%0.1f\" acc=\"40\" smooth=\"true\" Descr=\"\" />",
@@ -76,6 +77,6 @@ int CommandJoint::Interpolate(int dtMs, float overridePercent, DataTypes::RobotS
 
 std::string CommandJoint::ToString()
 {
-    return CommandText::Format("Command Joint  - Pre: %d - Succ: %d %d %d", predecessor,
-                               successor[0], successor[1], successor[2]);
+    return Format("Command Joint  - Pre: %d - Succ: %d %d %d", predecessor,
+                  successor[0], successor[1], successor[2]);
 }

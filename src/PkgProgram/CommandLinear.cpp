@@ -9,6 +9,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)
         float v[6] = {};
         for (int i = 0; i < 6; ++i) {
             if (!CommandText::QueryFloat(element, names[i], &v[i])) {
-                LogSingleton::instance()->addError(CommandText::Format(
+                LogSingleton::instance()->addError(Format(
                     "   Nr. %d: ERROR Linear: attribute \"%s\" missing or not a number, command "
                     "not added",
                     nr, names[i]));
@@ -117,7 +118,7 @@ void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)
             targetState.jointSetPoint[6 + i] = value;
         }
         valid = true;
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "   Nr. %d: Linear %.1lf %.1lf %.1lf -- %.1lf %.1lf %.1lf   with %.1lf mm/s acc "
             "%.1lf%%, smooth %.1lf%%, abortcond %s",
             nr, v[0], v[1], v[2], v[3], v[4], v[5], cartVelocity, accPercent, smoothPercent,
@@ -125,7 +126,7 @@ void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)
     } else if (source == "variable") {
         variableName = ToLowerCase(CommandText::Text(element, "VariableName"));
         valid = true;
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "   Nr. %d: Linear by Variable %s  with %.1lf mm/s acc %.1lf%%, smooth %.1lf%%, "
             "abortcond %s",
             nr, variableName.c_str(), cartVelocity, accPercent, smoothPercent,
@@ -143,7 +144,7 @@ void CommandLinear::WriteXML(std::ofstream* out, int nr)
     std::cout << "****************** Writing Linear motion*********************" << std::endl;
     const DataTypes::Matrix44& pose = targetState.posCartRobot;
     const float* j = targetState.jointSetPoint;
-    *out << CommandText::Format(
+    *out << Format(
                 "<Linear Nr=\"%d\" x=\"%0.1f\" y=\"%0.1f\" z=\"%0.1f\" a=\"%0.3f\" b=\"%0.3f\" "
                 "c=\"%0.3f\" e1=\"%0.3f\" e2=\"%0.3f\" e3=\"%0.3f\" vel=\"%0.1f\" acc=\"40\" "
                 "smooth=\"true\" Descr=\"\" />",
@@ -200,7 +201,7 @@ int CommandLinear::Interpolate(int dtMs, float overridePercent, DataTypes::Robot
         MemoryPosition variable;
         GetVariableFromProgramMemory(variableName, &variable, state);
         if (variable.type != "position") {
-            LogSingleton::instance()->add(CommandText::Format(
+            LogSingleton::instance()->add(Format(
                 "Memory: Variable %s is not a position variable!", variableName.c_str()));
             throw "GetFromMemory: wrong var type";
         }

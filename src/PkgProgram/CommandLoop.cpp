@@ -7,6 +7,7 @@
 #include "LogSingleton.h"
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandLoop::CommandLoop()
 {
@@ -37,21 +38,21 @@ void CommandLoop::ReadXML(tinyxml2::XMLElement* element, bool)
         CommandText::QueryInt(element, "Times", &times);
         if (times < 0) {
             loopCount = 0;
-            log->add(CommandText::Format("   Nr. %d: ERROR Loop counting: %d iterations", nr,
-                                         loopCount));
+            log->add(Format("   Nr. %d: ERROR Loop counting: %d iterations", nr,
+                            loopCount));
             return;
         }
         loopCount = times;
-        log->add(CommandText::Format("   Nr. %d: Loop counting: %d iterations", nr, loopCount));
+        log->add(Format("   Nr. %d: Loop counting: %d iterations", nr, loopCount));
     } else if (loopMode == "DIn") {
         mode = 1;
         condition = CommandText::Text(element, "Condition");
-        log->add(CommandText::Format("   Nr. %d: Loop conditional: %s", nr, condition.c_str()));
+        log->add(Format("   Nr. %d: Loop conditional: %s", nr, condition.c_str()));
     } else {
         mode = 0;
         loopCount = 0;
-        log->add(CommandText::Format("   Nr. %d: ERROR unknown loop mode: %s", nr,
-                                     loopMode.c_str()));
+        log->add(Format("   Nr. %d: ERROR unknown loop mode: %s", nr,
+                        loopMode.c_str()));
     }
 }
 
@@ -85,7 +86,7 @@ int CommandLoop::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandLoop::ToString()
 {
-    return CommandText::Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
-                               dioState ? 1 : 0, predecessor, successor[0], successor[1],
-                               successor[2]);
+    return Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
+                  dioState ? 1 : 0, predecessor, successor[0], successor[1],
+                  successor[2]);
 }

@@ -6,6 +6,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandMathFunction::CommandMathFunction() { typeName = "CommandMathFunction"; }
 
@@ -26,8 +27,8 @@ void CommandMathFunction::ReadXML(tinyxml2::XMLElement* element, bool)
     secondOperand = ToLowerCase(CommandText::Text(element, "SecondOperand"));
     valid = true;
     LogSingleton::instance()->add(
-        CommandText::Format("   Nr. %d: Math %s FirstOp: %s SecondOp: %s", nr,
-                            mathFunction.c_str(), firstOperand.c_str(), secondOperand.c_str()));
+        Format("   Nr. %d: Math %s FirstOp: %s SecondOp: %s", nr,
+               mathFunction.c_str(), firstOperand.c_str(), secondOperand.c_str()));
 }
 
 float CommandMathFunction::ReadOperand(const std::string& operand, DataTypes::RobotState* state)
@@ -46,7 +47,7 @@ int CommandMathFunction::Interpolate(int, float, DataTypes::RobotState* state)
         break;
     case CommandText::NumberResult::OutOfRange:
         LogSingleton::instance()->add(
-            CommandText::Format("Math: number out of range: %s", secondOperand.c_str()));
+            Format("Math: number out of range: %s", secondOperand.c_str()));
         throw "MathOperator: number out of range!";
     case CommandText::NumberResult::NoNumber:
         second = ReadOperand(secondOperand, state);
@@ -64,7 +65,7 @@ int CommandMathFunction::Interpolate(int, float, DataTypes::RobotState* state)
     else
         throw "Unknown operation in MathOperator!";
     if (!std::isfinite(result)) {
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "Math: result of %s %s %s out of range", mathFunction.c_str(), firstOperand.c_str(),
             secondOperand.c_str()));
         throw "MathOperator: result out of range!";
@@ -81,7 +82,7 @@ int CommandMathFunction::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandMathFunction::ToString()
 {
-    return CommandText::Format(
+    return Format(
         "Command Math %s FirstOp: %s SecondOp: %s - Pre: %d - Succ: %d %d %d",
         mathFunction.c_str(), firstOperand.c_str(), secondOperand.c_str(), predecessor,
         successor[0], successor[1], successor[2]);

@@ -7,6 +7,7 @@
 #include "LogSingleton.h"
 #include "PkgPluginManager/PluginManager.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandPlugin::CommandPlugin() { typeName = "CommandPlugin"; }
 
@@ -26,9 +27,9 @@ void CommandPlugin::ReadXML(tinyxml2::XMLElement* element, bool)
     modelClassVariable = ToLowerCase(CommandText::Text(element, "VarModelClass"));
     valid = true;
     LogSingleton::instance()->add(
-        CommandText::Format("Command Plugin %s PosVariable: %s ClassVariable: %s",
-                            pluginName.c_str(), targetPosVariable.c_str(),
-                            modelClassVariable.c_str()));
+        Format("Command Plugin %s PosVariable: %s ClassVariable: %s",
+               pluginName.c_str(), targetPosVariable.c_str(),
+               modelClassVariable.c_str()));
 }
 
 int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
@@ -39,13 +40,13 @@ int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
     GetVariableFromProgramMemory(modelClassVariable, &modelClassVar, state);
     if (target.type != "position") {
         // A number variable has no pose to receive the target.
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "Memory: Variable %s is not a position variable!", targetPosVariable.c_str()));
         throw "GetFromMemory: wrong var type";
     }
     if (!pluginManager) {
         LogSingleton::instance()->addError(
-            CommandText::Format("Plugin: plug-in %s not available", pluginName.c_str()));
+            Format("Plugin: plug-in %s not available", pluginName.c_str()));
         throw "CommandPlugin: plug-ins not available";
     }
 
@@ -69,7 +70,7 @@ int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
     StoreVariableInProgramMemory(modelClassVar);
 
     if (result == 1) {
-        LogSingleton::instance()->add(CommandText::Format(
+        LogSingleton::instance()->add(Format(
             "Plugin: X=%.1lf Y=%.1lf Z=%.1lf -- A=%.1lf B=%.1lf C=%.1lf  - ModelClass=%d", pose[3],
             pose[7], pose[11], angles[0], angles[1], angles[2], modelClass));
         return Next();
@@ -79,7 +80,7 @@ int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandPlugin::ToString()
 {
-    return CommandText::Format(
+    return Format(
         "Command Plugin %s PosVariable: %s ClassVariable: %s - Pre: %d - Succ: %d %d %d",
         pluginName.c_str(), targetPosVariable.c_str(), modelClassVariable.c_str(), predecessor,
         successor[0], successor[1], successor[2]);

@@ -6,6 +6,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandRelative::CommandRelative()
 {
@@ -61,7 +62,7 @@ void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)
         velocityPercent = 0.0f;
         CommandText::QueryFloat(element, "velPercent", &velocityPercent);
         const float* d = deltaState.jointSetPoint;
-        log->add(CommandText::Format(
+        log->add(Format(
             "   Nr. %d: Relative Joint %.1lf %.1lf %.1lf %.1lf %.1lf %.1lf with vel %.1lf%%, acc "
             "%.1lf%%, smooth %.1lf%%, abortcond %s",
             nr, d[0], d[1], d[2], d[3], d[4], d[5], velocityPercent, accPercent, smoothPercent,
@@ -79,7 +80,7 @@ void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)
         deltaState.posC = 0.0f;
         cartVelocity = 0.0f;
         CommandText::QueryFloat(element, "vel", &cartVelocity);
-        log->add(CommandText::Format(
+        log->add(Format(
             relativeMode == 1
                 ? "   Nr. %d: Relative CartBase %.1lf %.1lf %.1lf with %.1lf mm/s, acc %.1lf%%, "
                   "smooth %.1lf%%, abortcond %s"

@@ -4,6 +4,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandStoreData::CommandStoreData() { typeName = "CommandStoreData"; }
 
@@ -30,8 +31,8 @@ void CommandStoreData::ReadXML(tinyxml2::XMLElement* element, bool)
     CommandText::QueryFloat(element, "Value", &numberValue);
     valid = true;
     LogSingleton::instance()->add(
-        CommandText::Format("   Nr. %d: Store Variable: %s Type: %s Value: %lf", nr,
-                            variableName.c_str(), variableType.c_str(), numberValue));
+        Format("   Nr. %d: Store Variable: %s Type: %s Value: %lf", nr,
+               variableName.c_str(), variableType.c_str(), numberValue));
 }
 
 int CommandStoreData::Interpolate(int, float, DataTypes::RobotState* state)
@@ -49,7 +50,7 @@ int CommandStoreData::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandStoreData::ToString()
 {
-    return CommandText::Format("Command Store %s - Pre: %d - Succ: %d %d %d",
-                               variableName.c_str(), predecessor, successor[0], successor[1],
-                               successor[2]);
+    return Format("Command Store %s - Pre: %d - Succ: %d %d %d",
+                  variableName.c_str(), predecessor, successor[0], successor[1],
+                  successor[2]);
 }

@@ -4,6 +4,7 @@
 
 #include "LogSingleton.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandSub::CommandSub() { typeName = "CommandSub"; }
 
@@ -21,18 +22,18 @@ void CommandSub::ReadXML(tinyxml2::XMLElement* element, bool)
     subFile = CommandText::Text(element, "File");
     valid = true;
     LogSingleton::instance()->add(
-        CommandText::Format("   Nr. %d: Sub file %s", nr, subFile.c_str()));
+        Format("   Nr. %d: Sub file %s", nr, subFile.c_str()));
 }
 
 int CommandSub::Interpolate(int, float, DataTypes::RobotState*)
 {
     LogSingleton::instance()->add(
-        CommandText::Format("Sub: program nr %d: %s", subProgram, subFile.c_str()));
+        Format("Sub: program nr %d: %s", subProgram, subFile.c_str()));
     return ResultSubProgramBase - subProgram;
 }
 
 std::string CommandSub::ToString()
 {
-    return CommandText::Format("Command Sub %s - Pre: %d - Succ: %d %d %d", subFile.c_str(),
-                               predecessor, successor[0], successor[1], successor[2]);
+    return Format("Command Sub %s - Pre: %d - Succ: %d %d %d", subFile.c_str(),
+                  predecessor, successor[0], successor[1], successor[2]);
 }

@@ -1,7 +1,7 @@
 #include "PkgProgram/CommandSystem.h"
 
 #include "LogSingleton.h"
-#include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 CommandSystem::CommandSystem() { typeName = "CommandSystem"; }
 
@@ -17,6 +17,6 @@ int CommandSystem::Interpolate(int, float, DataTypes::RobotState*)
 
 std::string CommandSystem::ToString()
 {
-    return CommandText::Format("CommandSystem - Pre: %d - Succ: %d %d %d", predecessor,
-                               successor[0], successor[1], successor[2]);
+    return Format("CommandSystem - Pre: %d - Succ: %d %d %d", predecessor,
+                  successor[0], successor[1], successor[2]);
 }

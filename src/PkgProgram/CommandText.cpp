@@ -7,10 +7,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -127,22 +124,4 @@ std::string CommandText::Text(const tinyxml2::XMLElement* element, const char* n
 {
     const char* text = element ? element->Attribute(name) : nullptr;
     return text ? std::string(text) : fallback;
-}
-
-std::string CommandText::Format(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string result;
-    if (length > 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        result.assign(buffer.data(), static_cast<size_t>(length));
-    }
-    va_end(args);
-    return result;
 }

@@ -27,6 +27,4 @@ public:
     // Attribute text, or fallback when absent.
     static std::string Text(const tinyxml2::XMLElement* element, const char* name,
                             const std::string& fallback = "");
-
-    static std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 };

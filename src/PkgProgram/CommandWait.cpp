@@ -11,6 +11,7 @@
 #include "LogSingleton.h"
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
 #include "PkgProgram/CommandText.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ void CommandWait::ReadXML(tinyxml2::XMLElement* element, bool)
         mode = 1;
         condition = CommandText::Text(element, "Condition");
         valid = true;
-        log->add(CommandText::Format("   Nr. %d: Wait conditional: %s", nr, condition.c_str()));
+        log->add(Format("   Nr. %d: Wait conditional: %s", nr, condition.c_str()));
         return;
     }
     mode = 0;
@@ -123,15 +124,15 @@ void CommandWait::ReadXML(tinyxml2::XMLElement* element, bool)
         // A value that does not read as a number waits 0 ms.
         int ms = 0;
         if (SecondsToMs(CommandText::Text(element, "Seconds"), &ms) == MsResult::OutOfRange) {
-            log->addError(CommandText::Format("   Nr. %d: ERROR Wait time out of range: %s s", nr,
-                                              CommandText::Text(element, "Seconds").c_str()));
+            log->addError(Format("   Nr. %d: ERROR Wait time out of range: %s s", nr,
+                                 CommandText::Text(element, "Seconds").c_str()));
             valid = false;
             return;
         }
         waitTimeMs = ms;
     }
     valid = true;
-    log->add(CommandText::Format("   Nr. %d: Wait %d ms", nr, waitTimeMs));
+    log->add(Format("   Nr. %d: Wait %d ms", nr, waitTimeMs));
 }
 
 int CommandWait::Interpolate(int cycleMs, float, DataTypes::RobotState* state)

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -29,20 +28,11 @@
 #include "PkgProgram/CommandSystem.h"
 #include "PkgProgram/CommandWait.h"
 #include "PkgProgram/ProgramLoader.h"
+#include "TextFormat.h"
 
 namespace {
 
 LogSingleton* Log() { return LogSingleton::instance(); }
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 // Builds the kind named by the record, runs `action` on it and returns its result.
 template <class Action>
