@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cmath>
+
+#include "LogSingleton.h"
+
 // Base behaviour: a protocol that offers an operation overrides it; the rest
 // does nothing and reports nothing.
 
@@ -12,8 +16,6 @@ void HardwareProtocol::InitPlatform(int) {}
 void HardwareProtocol::Connect() {}
 void HardwareProtocol::Disconnect() {}
 bool HardwareProtocol::GetConnectionStatus() { return false; }
-std::string HardwareProtocol::GetErrorShort() { return ""; }
-std::string HardwareProtocol::GetError() { return ""; }
 void HardwareProtocol::GetError(std::string*, std::string*) {}
 void HardwareProtocol::GetError(std::string*) {}
 void HardwareProtocol::GetErrorHexCode(int*) {}
@@ -40,7 +42,88 @@ void HardwareProtocol::GetDigitalIO(int, int*) {}
 void HardwareProtocol::GetDigitalIORail(bool*) {}
 bool HardwareProtocol::GetZeroContact(int) { return false; }
 bool HardwareProtocol::GetCalibFlag(int) { return false; }
+void HardwareProtocol::DecodeErrorCode(int code, std::string* text, std::string* shortText) {
+    DecodeErrorBits(nullptr, 0, code, text, shortText);
+}
+
+std::string HardwareProtocol::GetError() {
+    std::string text;
+    std::string shortText;
+    GetError(&text, &shortText);
+    return text;
+}
+
+std::string HardwareProtocol::GetErrorShort() {
+    std::string text;
+    std::string shortText;
+    GetError(&text, &shortText);
+    return shortText;
+}
 
 void HardwareProtocol::SleepMicroseconds(int microseconds) {
     if (microseconds > 0) usleep(useconds_t(microseconds));
+}
+
+void HardwareProtocol::DecodeErrorBits(const ErrorBit* table, int count, int code, std::string* text,
+                                       std::string* shortText) {
+    std::string t;
+    std::string s;
+    for (int i = 0; i < count; ++i) {
+        if (code & table[i].bit) {
+            t += table[i].text;
+            s += table[i].shortText;
+        }
+    }
+    if (code == 0) {
+        t = "no error";
+        s = "NoError";
+        noErrorSeen = true;
+    }
+    if (text != nullptr) *text = t;
+    if (shortText != nullptr) *shortText = s;
+}
+
+bool HardwareProtocol::StatusTexts(int code, std::string* text, std::string* shortText) {
+    bool changed = false;
+    if (code != statusCode || lastStatusText.empty()) {
+        std::string t;
+        std::string s;
+        if (code >= 0) {
+            DecodeErrorCode(code, &t, &s);
+        } else {
+            t = "not connected";
+            s = "NotConnected";
+        }
+        std::string status = "Status: " + t;
+        if (status != lastStatusText) {
+            if (!quiet.load()) LogSingleton::instance()->add(status);
+            changed = true;
+        }
+        lastStatusText = status;
+        statusShort = s;
+        statusCode = code;
+    } else if (code == 0) {
+        noErrorSeen = true;
+    }
+    if (text != nullptr) *text = lastStatusText;
+    if (shortText != nullptr) *shortText = statusShort;
+    return changed;
+}
+
+void HardwareProtocol::DecodeModuleError(Module& m) {
+    if (m.errorCode == m.decodedCode) {
+        if (m.errorCode == 0) noErrorSeen = true;  // as decoding would
+        return;
+    }
+    DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
+    m.decodedCode = m.errorCode;
+}
+
+bool HardwareProtocol::ToCounts(float value, float gearScale, float gearZero, int* counts) {
+    double c = double(gearZero) + double(value) * double(gearScale);
+    if (!std::isfinite(c)) return false;
+    if (c > 2147483647.0) c = 2147483647.0;
+    if (c < -2147483648.0) c = -2147483648.0;
+    *counts = int(c);
+    return true;
 }

@@ -43,6 +43,13 @@ public:
         bool lateReported = false;    // a "Late CAN message" line was written for this silence
     };
 
+    // One error bit of a protocol's table and its texts.
+    struct ErrorBit {
+        int bit;
+        const char* text;
+        const char* shortText;
+    };
+
     HardwareProtocol() = default;
     virtual ~HardwareProtocol() = default;
     HardwareProtocol(const HardwareProtocol&) = delete;
@@ -83,6 +90,9 @@ public:
     virtual void GetDigitalIORail(bool* inputs);
     virtual bool GetZeroContact(int);
     virtual bool GetCalibFlag(int);
+    // Error bits to text (" - ... - ...") and short code, each protocol from its
+    // own table; "no error" / "NoError" when no bit is set.
+    virtual void DecodeErrorCode(int code, std::string* text, std::string* shortText);
 
     // Shared state of every protocol.
     CANInterfacePHYTEC canInterface;
@@ -119,6 +129,21 @@ public:
 protected:
     // Every pause between frames goes through here, so tests can run without waiting.
     virtual void SleepMicroseconds(int microseconds);
+    // DecodeErrorCode's work for a protocol's table of `count` bits.
+    void DecodeErrorBits(const ErrorBit* table, int count, int code, std::string* text, std::string* shortText);
+    // The status texts of the summed error code (-1: not connected). They depend
+    // on the code alone, so they are built through DecodeErrorCode (and logged)
+    // only when it changes: the cycle asks for them every time. True when the
+    // status line changed (logged unless quiet).
+    bool StatusTexts(int code, std::string* text, std::string* shortText);
+    // Decodes a module's error code into its short text when the code changed.
+    void DecodeModuleError(Module& m);
+    // Truncation toward zero of gearZero + value * gearScale, kept inside int32;
+    // false (and *counts untouched) when it is not finite.
+    static bool ToCounts(float value, float gearScale, float gearZero, int* counts);
     // Number of joint records (arm, gripper, platform) in the table.
     int JointModuleCount() const { return nrOfJoints + nrOfGripperJoints + nrOfPlatformJoints; }
+
+    int statusCode = -2;      // code lastStatusText was built from (-1 not connected)
+    std::string statusShort;  // short text of statusCode
 };

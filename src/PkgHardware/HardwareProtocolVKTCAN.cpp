@@ -8,13 +8,7 @@
 
 namespace {
 
-struct ErrorBit {
-    int bit;
-    const char* text;
-    const char* shortText;
-};
-
-const ErrorBit kErrorBits[] = {
+const HardwareProtocol::ErrorBit kErrorBits[] = {
     {0x001, " - brown out or watch dog", "BOWD"}, {0x002, " - velLag", "VLAG"},
     {0x004, " - motor not enabled", "MNE"},       {0x008, " - comm watch dog", "_COM"},
     {0x010, " - position lag", "_LAG"},           {0x020, " - encoder error", "_ENC"},
@@ -88,21 +82,7 @@ bool HardwareProtocolVKTCAN::GetMotorEnabled() {
 }
 
 void HardwareProtocolVKTCAN::DecodeErrorCode(int code, std::string* text, std::string* shortText) {
-    std::string t;
-    std::string s;
-    for (const ErrorBit& e : kErrorBits) {
-        if (code & e.bit) {
-            t += e.text;
-            s += e.shortText;
-        }
-    }
-    if (code == 0) {
-        t = "no error";
-        s = "NoError";
-        noErrorSeen = true;
-    }
-    if (text != nullptr) *text = t;
-    if (shortText != nullptr) *shortText = s;
+    DecodeErrorBits(kErrorBits, int(sizeof kErrorBits / sizeof kErrorBits[0]), code, text, shortText);
 }
 
 void HardwareProtocolVKTCAN::GetError(std::string* text, std::string* shortText) {
@@ -112,49 +92,7 @@ void HardwareProtocolVKTCAN::GetError(std::string* text, std::string* shortText)
         code = 0;
         for (int k = 0; k < nrOfJoints; ++k) code |= modules[k].errorCode;
     }
-    // The texts depend on the code alone: built (and logged) only when it changes.
-    if (code != statusCode || lastStatusText.empty()) {
-        std::string t;
-        std::string s;
-        if (code >= 0) {
-            DecodeErrorCode(code, &t, &s);
-        } else {
-            t = "not connected";
-            s = "NotConnected";
-        }
-        std::string status = "Status: " + t;
-        if (status != lastStatusText && !quiet.load()) LogSingleton::instance()->add(status);
-        lastStatusText = status;
-        statusShort = s;
-        statusCode = code;
-    } else if (code == 0) {
-        noErrorSeen = true;
-    }
-    if (text != nullptr) *text = lastStatusText;
-    if (shortText != nullptr) *shortText = statusShort;
-}
-
-void HardwareProtocolVKTCAN::DecodeModuleError(Module& m) {
-    if (m.errorCode == m.decodedCode) {
-        if (m.errorCode == 0) noErrorSeen = true;  // as decoding would
-        return;
-    }
-    DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
-    m.decodedCode = m.errorCode;
-}
-
-std::string HardwareProtocolVKTCAN::GetError() {
-    std::string text;
-    std::string shortText;
-    GetError(&text, &shortText);
-    return text;
-}
-
-std::string HardwareProtocolVKTCAN::GetErrorShort() {
-    std::string text;
-    std::string shortText;
-    GetError(&text, &shortText);
-    return shortText;
+    StatusTexts(code, text, shortText);
 }
 
 void HardwareProtocolVKTCAN::GetError(std::string* perModule) {
@@ -228,12 +166,8 @@ void HardwareProtocolVKTCAN::SetJoints(const DataTypes::RobotState& state) {
     for (int k = 0; k < nrOfJoints; ++k) {
         Module& m = modules[k];
         float value = state.jointSetPoint[k];
-        double c = double(m.gearZero) + double(value) * double(m.gearScale);
         int counts = lastCounts[k];
-        if (std::isfinite(c)) {
-            if (c > 2147483647.0) c = 2147483647.0;
-            if (c < -2147483648.0) c = -2147483648.0;
-            counts = int(c);
+        if (ToCounts(value, m.gearScale, m.gearZero, &counts)) {
             lastCounts[k] = counts;
             m.setPoint = value;
         } else {

@@ -16,8 +16,7 @@ public:
     void Connect() override;
     void Disconnect() override;
     bool GetConnectionStatus() override;
-    std::string GetErrorShort() override;
-    std::string GetError() override;
+    using HardwareProtocol::GetError;
     void GetError(std::string* text, std::string* shortText) override;
     void GetError(std::string* perModule) override;
     void GetErrorHexCode(int* codes) override;
@@ -29,8 +28,8 @@ public:
     void SetToZeroPos(int joint) override;
     void SetIO(int module, int bit, bool on) override;
 
-    // Error bits to text and short code ("BOWD", "MNE", ...); "no error" / "NoError" for 0.
-    void DecodeErrorCode(int code, std::string* text, std::string* shortText);
+    // Short codes "BOWD", "MNE", ...
+    void DecodeErrorCode(int code, std::string* text, std::string* shortText) override;
     // Reads the bus and joint elements of the robot configuration file; throws ConfigError.
     void ReadConfigFile(const std::string& path);
 
@@ -39,10 +38,6 @@ public:
     int gapMS = 3;                     // pause after each position frame
 
 private:
-    // Decodes a module's error code into its short text when the code changed.
-    void DecodeModuleError(Module& m);
-    int statusCode = -2;      // code lastStatusText was built from (-1 not connected)
-    std::string statusShort;  // short text of statusCode
     bool setIOLogged = false;
     bool invalidSetPointLogged = false;
     int lastCounts[maxModules] = {0};

@@ -11,13 +11,7 @@
 
 namespace {
 
-struct ErrorBit {
-    int bit;
-    const char* text;
-    const char* shortText;
-};
-
-const ErrorBit kErrorBits[] = {
+const HardwareProtocol::ErrorBit kErrorBits[] = {
     {0x001, " - emergency stop", "ESTOP"},  {0x002, " - low supply", "_LOWV"},
     {0x004, " - motor not enabled", "_MNE"}, {0x008, " - comm watch dog", "_COM"},
     {0x010, " - position lag", "_LAG"},      {0x020, " - encoder error", "_ENC"},
@@ -38,16 +32,6 @@ struct PlatformDefault {
 };
 const PlatformDefault kPlatform[HardwareProtocol::platformJoints] = {
     {0xA0, 500.0f}, {0xB0, -500.0f}, {0xC0, -500.0f}, {0xD0, 500.0f}};
-
-// Truncation toward zero of gearZero + value * gearScale, kept inside int32.
-bool ToCounts(float value, float gearScale, float gearZero, int* counts) {
-    double c = double(gearZero) + double(value) * double(gearScale);
-    if (!std::isfinite(c)) return false;
-    if (c > 2147483647.0) c = 2147483647.0;
-    if (c < -2147483648.0) c = -2147483648.0;
-    *counts = int(c);
-    return true;
-}
 
 }  // namespace
 
@@ -204,21 +188,7 @@ bool HardwareProtocolVKTCANV2::GetConnectionStatus() {
 }
 
 void HardwareProtocolVKTCANV2::DecodeErrorCode(int code, std::string* text, std::string* shortText) {
-    std::string t;
-    std::string s;
-    for (const ErrorBit& e : kErrorBits) {
-        if (code & e.bit) {
-            t += e.text;
-            s += e.shortText;
-        }
-    }
-    if (code == 0) {
-        t = "no error";
-        s = "NoError";
-        noErrorSeen = true;
-    }
-    if (text != nullptr) *text = t;
-    if (shortText != nullptr) *shortText = s;
+    DecodeErrorBits(kErrorBits, int(sizeof kErrorBits / sizeof kErrorBits[0]), code, text, shortText);
 }
 
 void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortText) {
@@ -231,50 +201,16 @@ void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortTex
         if (emergencyStop.load() != 3) code |= 0x001;
         if (supply.load() < minSupply) code |= 0x002;
     }
-    // The texts depend on the code alone: built (and logged) only when it changes,
-    // so the cycle does not format them every time.
-    if (code != statusCode || lastStatusText.empty()) {
-        std::string t;
-        std::string s;
-        if (code >= 0) {
-            DecodeErrorCode(code, &t, &s);
-        } else {
-            t = "not connected";
-            s = "NotConnected";
-        }
-        std::string status = "Status: " + t;
-        if (status != lastStatusText) {
-            if (!quiet.load()) LogSingleton::instance()->add(status);
-            int rest = code < 0 ? 0 : code & ~0x100;
-            if (rest == 0)
-                SendStatusLed(0, 150, 0);
-            else if (rest == 0x004)
-                SendStatusLed(220, 95, 0);
-            else
-                SendStatusLed(150, 0, 0);
-        }
-        lastStatusText = status;
-        statusShort = s;
-        statusCode = code;
-    } else if (code == 0) {
-        noErrorSeen = true;
+    if (StatusTexts(code, text, shortText)) {
+        // The status LED shows each new status.
+        int rest = code < 0 ? 0 : code & ~0x100;
+        if (rest == 0)
+            SendStatusLed(0, 150, 0);
+        else if (rest == 0x004)
+            SendStatusLed(220, 95, 0);
+        else
+            SendStatusLed(150, 0, 0);
     }
-    if (text != nullptr) *text = lastStatusText;
-    if (shortText != nullptr) *shortText = statusShort;
-}
-
-std::string HardwareProtocolVKTCANV2::GetError() {
-    std::string text;
-    std::string shortText;
-    GetError(&text, &shortText);
-    return text;
-}
-
-std::string HardwareProtocolVKTCANV2::GetErrorShort() {
-    std::string text;
-    std::string shortText;
-    GetError(&text, &shortText);
-    return shortText;
 }
 
 void HardwareProtocolVKTCANV2::GetError(std::string* perModule) {
@@ -594,15 +530,6 @@ bool HardwareProtocolVKTCANV2::ReadAnswer(int index) {
     m.digitalInputs = data[7];
     m.referenced = (data[7] & 0x80) != 0;
     return true;
-}
-
-void HardwareProtocolVKTCANV2::DecodeModuleError(Module& m) {
-    if (m.errorCode == m.decodedCode) {
-        if (m.errorCode == 0) noErrorSeen = true;  // as decoding would
-        return;
-    }
-    DecodeErrorCode(m.errorCode, nullptr, &m.errorShort);
-    m.decodedCode = m.errorCode;
 }
 
 void HardwareProtocolVKTCANV2::ReadTemperature(int index) {

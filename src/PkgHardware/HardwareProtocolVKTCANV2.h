@@ -20,8 +20,7 @@ public:
     void Connect() override;
     void Disconnect() override;
     bool GetConnectionStatus() override;
-    std::string GetErrorShort() override;
-    std::string GetError() override;
+    using HardwareProtocol::GetError;
     void GetError(std::string* text, std::string* shortText) override;
     void GetError(std::string* perModule) override;
     void GetErrorHexCode(int* codes) override;
@@ -42,9 +41,8 @@ public:
     void GetDigitalIO(int module, int* inputs) override;
     void GetDigitalIORail(bool* inputs) override;
 
-    // Error bits to text (" - emergency stop - ...") and short code ("ESTOP_MNE");
-    // "no error" / "NoError" when no bit is set.
-    void DecodeErrorCode(int code, std::string* text, std::string* shortText);
+    // Texts " - emergency stop - ...", short codes "ESTOP_MNE".
+    void DecodeErrorCode(int code, std::string* text, std::string* shortText) override;
     // Reads the bus and joint elements of the robot configuration file; throws ConfigError.
     void ReadConfigFile(const std::string& path);
 
@@ -76,10 +74,6 @@ protected:
     void ReadShutdownMessage();
     // Logs an ignored call with out-of-range arguments, once per operation.
     void LogIgnoredOnce(bool* logged, const std::string& text);
-    // Decodes a module's error code into its short text when the code changed.
-    void DecodeModuleError(Module& m);
-    int statusCode = -2;      // code lastStatusText was built from (-1 not connected)
-    std::string statusShort;  // short text of statusCode
 
     long lastShutdownSequence = 0;  // shutdown frames already acted upon
     long answerSequence[maxModules] = {0};  // answers seen per module
