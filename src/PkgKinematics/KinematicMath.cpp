@@ -119,3 +119,36 @@ void KinematicMath::ReadFloat(tinyxml2::XMLElement* element, const char* name, f
     }
     *value = v;
 }
+
+KinematicMath::ArmResult KinematicMath::SolveArm(const Matrix44& t, const ArmGeometry& g, ArmAngles* out) {
+    const double wx = double(t(0, 3)) - g.wristLength * t(0, 2);
+    const double wy = double(t(1, 3)) - g.wristLength * t(1, 2);
+    const double wz = double(t(2, 3)) - g.wristLength * t(2, 2);
+    out->wx = wx;
+    out->wy = wy;
+    if (!std::isfinite(wx) || !std::isfinite(wy) || !std::isfinite(wz)) return ArmResult::OutOfReach;
+    if (std::fabs(wx) < g.center && std::fabs(wy) < g.center) return ArmResult::NearCenterAxis;
+    out->phi1 = std::atan2(wy, wx);
+    const double r = std::sqrt(wx * wx + wy * wy);
+    const double dz = wz - g.shoulderHeight;
+    const double dr = r - g.shoulderOffset;
+    out->dr = dr;
+    const double d = std::sqrt(dz * dz + dr * dr);
+    if (d > g.reach) return ArmResult::OutOfReach;
+    const double upper = g.upper, fore = g.fore;
+    const double cosBeta = (d * d - fore * fore + upper * upper) / (2.0 * d * upper);
+    const double cosGamma = (fore * fore - d * d + upper * upper) / (2.0 * fore * upper);
+    // Beyond rounding, the wrist point is too close to the shoulder to be reached.
+    if (!(d > 0.0) || std::fabs(cosBeta) > 1.0 + 1e-6 || std::fabs(cosGamma) > 1.0 + 1e-6)
+        return ArmResult::OutOfReach;
+    out->alpha = SafeAsin(dz / d);
+    out->beta = SafeAcos(cosBeta);
+    out->gamma = SafeAcos(cosGamma);
+    return ArmResult::Ok;
+}
+
+bool KinematicMath::WristInFront(const Vector3& wristPoint, float joint1Deg) {
+    Vector3 w = wristPoint;
+    w.RotateZRad(float(-double(joint1Deg) * pi / 180.0));
+    return w.x >= 0.0f;
+}

@@ -34,6 +34,31 @@ public:
     static void SetColumn(DataTypes::Matrix44& m, int col, const DataTypes::Vector3& v);
     static bool IsFinite(const DataTypes::Matrix44& m);
 
+    // The shoulder and elbow of a jointed arm: the wrist point of a target
+    // (wristLength back along its tool axis), its azimuth phi1 about the base
+    // axis, its distance (dr, dz) from the shoulder, and the angles of the
+    // triangle of upper arm, forearm and shoulder-to-wrist line d: alpha the
+    // elevation of d, beta the angle at the shoulder, gamma the one at the elbow.
+    struct ArmGeometry {
+        double wristLength;
+        double shoulderHeight;  // above the base
+        double shoulderOffset;  // out from the base axis towards the wrist point
+        double upper;           // shoulder to elbow
+        double fore;            // elbow to wrist point
+        double reach;           // farthest distance d allowed
+        double center;          // wrist point nearer the base axis than this in x and y: NearCenterAxis
+    };
+    struct ArmAngles {
+        double wx, wy;  // wrist point
+        double phi1, dr, alpha, beta, gamma;
+    };
+    enum class ArmResult { Ok, NearCenterAxis, OutOfReach };
+    // OutOfReach also for a non-finite wrist point and, beyond rounding, a
+    // triangle that does not close.
+    static ArmResult SolveArm(const DataTypes::Matrix44& t, const ArmGeometry& g, ArmAngles* out);
+    // Whether the wrist point lies in front of the base, seen at joint 1's angle (degrees).
+    static bool WristInFront(const DataTypes::Vector3& wristPoint, float joint1Deg);
+
     // Robot configuration files. Open and parse or throw ConfigError(46):
     // "<owner>: could not find robot ini file: <path>" when it cannot be read,
     // "<owner>: could not read robot ini file correctly: <path>" on a parse

@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <utility>
 
+#include <tinyxml2.h>
+
+#include "ConfigError.h"
 #include "LogSingleton.h"
+#include "PkgKinematics/KinematicMath.h"
 #include "TextFormat.h"
 
 RobotKinematic::RobotKinematic() {
@@ -113,5 +117,70 @@ void RobotKinematic::LogJointLines(int count) const {
             Format("   Joint %d: Min %.1lf Max %.1lf MaxVel %.1lf JointOffset %.1lf JointDirection %.1lf", i,
                    double(jointMin[i]), double(jointMax[i]), double(maxJointVelocities[i]),
                    double(jointOffsets[i]), double(jointDirections[i])));
+    }
+}
+
+void RobotKinematic::Fail(int code, const std::string& message) {
+    if (!errorReported) {
+        LogSingleton::instance()->add(message);
+        errorReported = true;
+    }
+    throw code;
+}
+
+void RobotKinematic::TakeUserJoints(const float* userJoints, bool check, float* q) {
+    for (int i = 0; i < jointCount; ++i) {
+        if (!std::isfinite(userJoints[i])) throw int(errorJointBelowMin);
+        q[i] = UserToInternal(i, userJoints[i]);
+    }
+    if (check) CheckJoints(q);
+    for (int i = 0; i < jointCount; ++i) joints[i] = q[i];
+}
+
+void RobotKinematic::TakeSolution(float* q, const DataTypes::Matrix44& target) {
+    for (int i = 0; i < jointCount; ++i)
+        if (!std::isfinite(q[i])) Fail(errorOutOfReach, "InvKin: OutofReach");
+    ChooseNearestTurn(q, jointCount);
+    CheckJoints(q);
+    pose = target;
+    for (int i = 0; i < jointCount; ++i) joints[i] = q[i];
+    errorReported = false;
+}
+
+RobotKinematic::ArmSections RobotKinematic::OpenArmFile(tinyxml2::XMLDocument& doc, const std::string& path,
+                                                        const std::string& owner) {
+    using KM = KinematicMath;
+    tinyxml2::XMLElement* root = KM::OpenRobotFile(doc, path, owner);
+    ArmSections s;
+    s.kinematic = KM::RequireChild(root, "Kinematic", "RobotMaster: line Kinematic not found in robot ini file!");
+    s.minMax =
+        KM::RequireChild(root, "SoftwareMinMax", "RobotMaster: line SoftwareMinMax not found in robot ini file!");
+    s.velocities =
+        KM::RequireChild(root, "JointVelocities", "RobotMaster: line JointVelocities not found in robot ini file!");
+    s.manufacturer = KM::RequireChild(
+        root, "ManufacturerJointConfig", "RobotMaster: line ManufacturerJointConfig not found in robot ini file!");
+    s.singularities =
+        KM::RequireChild(root, "SINGULARITIES", "RobotMaster: line \"SINGULARITIES\" not found in robot ini file!");
+    return s;
+}
+
+void RobotKinematic::ReadArmJoints(const ArmSections& s, int count, const std::string& owner) {
+    using KM = KinematicMath;
+    for (int i = 0; i < count; ++i) {
+        const std::string a = "A" + std::to_string(i + 1);
+        KM::ReadFloat(s.minMax, (a + "Min").c_str(), &jointMin[i], owner);
+        KM::ReadFloat(s.minMax, (a + "Max").c_str(), &jointMax[i], owner);
+        KM::ReadFloat(s.velocities, a.c_str(), &maxJointVelocities[i], owner);
+        KM::ReadFloat(s.manufacturer, (a + "Offset").c_str(), &jointOffsets[i], owner);
+        KM::ReadFloat(s.manufacturer, (a + "Dir").c_str(), &jointDirections[i], owner);
+    }
+    KM::ReadFloat(s.manufacturer, "zOffset", &baseHeightOffset, owner);
+}
+
+void RobotKinematic::CheckJointDirections(int count, const std::string& owner) const {
+    for (int i = 0; i < count; ++i) {
+        if (jointDirections[i] != 1.0f && jointDirections[i] != -1.0f)
+            throw ConfigError(46, owner + ": A" + std::to_string(i + 1) +
+                                      "Dir must be 1 or -1 in line ManufacturerJointConfig!");
     }
 }

@@ -7,6 +7,11 @@
 #include "PkgDataTypes/Matrix44.h"
 #include "PkgDataTypes/RobotState.h"
 
+namespace tinyxml2 {
+class XMLDocument;
+class XMLElement;
+}
+
 // Abstract base of every robot geometry: joint values in, tool pose out
 // (SetJoints), tool pose in, joint values out (SetPosition), plus joint limit
 // and speed supervision.
@@ -91,6 +96,7 @@ public:
     float jointOffsets[maxConversionJoints];
     float jointDirections[maxConversionJoints];
     double cycleTime = 10.0;  // ms; written by the robot object after creation
+    bool errorReported = false;  // latch of Fail: one log line per failing episode
 
 protected:
     // Converts the limit pairs of the first `count` joints from the user to
@@ -106,4 +112,31 @@ protected:
     static double NormalizeDeg(double angle);
     // Logs "   Joint %d: Min ... JointDirection ..." for the first `count` joints.
     void LogJointLines(int count) const;
+
+    // Logs `message` unless errorReported, latches it, then throws `code`.
+    [[noreturn]] void Fail(int code, const std::string& message);
+    // Forward half of SetJoints: the internal values of the user joints into q
+    // (13 for a non-finite one), checked when asked, then stored as the joints.
+    void TakeUserJoints(const float* userJoints, bool check, float* q);
+    // Inverse half of SetPosition: 22 for a non-finite joint of the solution q,
+    // else the nearest turns, the limits (CheckJoints); q and `target` are
+    // stored as joints and pose only when all passed, and the latch is reset.
+    void TakeSolution(float* q, const DataTypes::Matrix44& target);
+
+    // The elements of a jointed arm's robot configuration file.
+    struct ArmSections {
+        tinyxml2::XMLElement* kinematic;
+        tinyxml2::XMLElement* minMax;
+        tinyxml2::XMLElement* velocities;
+        tinyxml2::XMLElement* manufacturer;
+        tinyxml2::XMLElement* singularities;
+    };
+    // Opens the file into doc and finds every section, ConfigError 46 for the
+    // first one missing ("RobotMaster: line Kinematic not found in robot ini file!").
+    static ArmSections OpenArmFile(tinyxml2::XMLDocument& doc, const std::string& path, const std::string& owner);
+    // Reads A<n>Min, A<n>Max, A<n> (speed), A<n>Offset and A<n>Dir of the first
+    // `count` joints, then zOffset.
+    void ReadArmJoints(const ArmSections& sections, int count, const std::string& owner);
+    // ConfigError 46 for the first of `count` joints whose direction is not 1 or -1.
+    void CheckJointDirections(int count, const std::string& owner) const;
 };

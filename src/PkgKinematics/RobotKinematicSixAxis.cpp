@@ -38,17 +38,7 @@ std::unique_ptr<RobotKinematic> RobotKinematicSixAxis::Duplicate() const {
 
 void RobotKinematicSixAxis::ReadIniFile(const std::string& iniFile) {
     tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
-    tinyxml2::XMLElement* root = KM::OpenRobotFile(doc, iniFile, owner);
-    tinyxml2::XMLElement* kin =
-        KM::RequireChild(root, "Kinematic", "RobotMaster: line Kinematic not found in robot ini file!");
-    tinyxml2::XMLElement* minMax =
-        KM::RequireChild(root, "SoftwareMinMax", "RobotMaster: line SoftwareMinMax not found in robot ini file!");
-    tinyxml2::XMLElement* vel =
-        KM::RequireChild(root, "JointVelocities", "RobotMaster: line JointVelocities not found in robot ini file!");
-    tinyxml2::XMLElement* manu = KM::RequireChild(
-        root, "ManufacturerJointConfig", "RobotMaster: line ManufacturerJointConfig not found in robot ini file!");
-    tinyxml2::XMLElement* sing =
-        KM::RequireChild(root, "SINGULARITIES", "RobotMaster: line \"SINGULARITIES\" not found in robot ini file!");
+    const ArmSections s = OpenArmFile(doc, iniFile, owner);
 
     struct Named {
         const char* name;
@@ -56,19 +46,11 @@ void RobotKinematicSixAxis::ReadIniFile(const std::string& iniFile) {
     };
     const Named dims[] = {{"lz0", &lz0}, {"lx1", &lx1}, {"lz1", &lz1}, {"lx2", &lx2},
                           {"lx3", &lx3}, {"lz3", &lz3}, {"lx4", &lx4}, {"lx6", &lx6}};
-    for (const Named& d : dims) KM::ReadFloat(kin, d.name, d.value, owner);
-    for (int i = 0; i < 6; ++i) {
-        const std::string a = "A" + std::to_string(i + 1);
-        KM::ReadFloat(minMax, (a + "Min").c_str(), &jointMin[i], owner);
-        KM::ReadFloat(minMax, (a + "Max").c_str(), &jointMax[i], owner);
-        KM::ReadFloat(vel, a.c_str(), &maxJointVelocities[i], owner);
-        KM::ReadFloat(manu, (a + "Offset").c_str(), &jointOffsets[i], owner);
-        KM::ReadFloat(manu, (a + "Dir").c_str(), &jointDirections[i], owner);
-    }
-    KM::ReadFloat(manu, "zOffset", &baseHeightOffset, owner);
-    KM::ReadFloat(sing, "Wrist", &wrist, owner);
-    KM::ReadFloat(sing, "Center", &center, owner);
-    KM::ReadFloat(sing, "Ellbow", &ellbow, owner);
+    for (const Named& d : dims) KM::ReadFloat(s.kinematic, d.name, d.value, owner);
+    ReadArmJoints(s, 6, owner);
+    KM::ReadFloat(s.singularities, "Wrist", &wrist, owner);
+    KM::ReadFloat(s.singularities, "Center", &center, owner);
+    KM::ReadFloat(s.singularities, "Ellbow", &ellbow, owner);
     ValidateGeometry();
 }
 
@@ -77,11 +59,7 @@ void RobotKinematicSixAxis::ReadIniFile(const std::string& iniFile) {
 void RobotKinematicSixAxis::ValidateGeometry() const {
     if (!(lx2 > 0.0f) || !(lx3 + lx4 > 0.0f) || lx6 < 0.0f)
         throw ConfigError(46, std::string(owner) + ": link lengths lx2 and lx3 + lx4 must be positive, lx6 not negative!");
-    for (int i = 0; i < 6; ++i) {
-        if (jointDirections[i] != 1.0f && jointDirections[i] != -1.0f)
-            throw ConfigError(46, std::string(owner) + ": A" + std::to_string(i + 1) +
-                                      "Dir must be 1 or -1 in line ManufacturerJointConfig!");
-    }
+    CheckJointDirections(6, owner);
     if (center < 0.0f || ellbow < 0.0f || wrist < 0.0f || !(wrist < 90.0f))
         throw ConfigError(46, std::string(owner) +
                                   ": SINGULARITIES Center and Ellbow must not be negative, Wrist within 0 to 90!");
@@ -140,46 +118,29 @@ void RobotKinematicSixAxis::ForwardKin(float* q, Matrix44* out) {
     *out = KM::Product(a, w);
 }
 
-void RobotKinematicSixAxis::Fail(int code, const std::string& message) {
-    if (!errorReported) {
-        LogSingleton::instance()->add(message);
-        errorReported = true;
-    }
-    throw code;
-}
-
 void RobotKinematicSixAxis::ComputeA1toA3(Matrix44 t, float* q) {
-    const double wx = double(t(0, 3)) - double(lx6) * t(0, 2);
-    const double wy = double(t(1, 3)) - double(lx6) * t(1, 2);
-    const double wz = double(t(2, 3)) - double(lx6) * t(2, 2);
-    if (!std::isfinite(wx) || !std::isfinite(wy) || !std::isfinite(wz)) Fail(errorOutOfReach, "InvKin: OutofReach");
-    if (std::fabs(wx) < center && std::fabs(wy) < center) {
-        Fail(errorNearCenterAxis,
-             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", wx, wy, double(center)));
-    }
-    const double phi1 = std::atan2(wy, wx);
-    const double r = std::sqrt(wx * wx + wy * wy);
-    const double dz = wz - (double(lz0) + double(lz1));
-    const double dr = frontFlag ? r - lx1 : r + lx1;
-    const double d = std::sqrt(dz * dz + dr * dr);
     const double upper = lx2;
     const double fore = double(lx3) + double(lx4);
-    if (d > upper + fore - ellbow) Fail(errorOutOfReach, "InvKin: OutofReach");
-
-    const double L = std::sqrt(double(lz3) * lz3 + fore * fore);
-    const double cosBeta = (d * d - L * L + upper * upper) / (2.0 * d * upper);
-    const double cosGamma = (L * L - d * d + upper * upper) / (2.0 * L * upper);
-    // Beyond rounding, the wrist centre is too close to the shoulder to be reached.
-    if (!(d > 0.0) || std::fabs(cosBeta) > 1.0 + 1e-6 || std::fabs(cosGamma) > 1.0 + 1e-6)
-        Fail(errorOutOfReach, "InvKin: OutofReach");
-    const double alpha = KM::SafeAsin(dz / d);
-    const double beta = KM::SafeAcos(cosBeta);
-    const double gamma = KM::SafeAcos(cosGamma);
+    KM::ArmGeometry g;
+    g.wristLength = lx6;
+    g.shoulderHeight = double(lz0) + double(lz1);
+    g.shoulderOffset = frontFlag ? double(lx1) : -double(lx1);
+    g.upper = upper;
+    g.fore = std::sqrt(double(lz3) * lz3 + fore * fore);  // the forearm's offset lz3 included
+    g.reach = upper + fore - ellbow;
+    g.center = center;
+    KM::ArmAngles a;
+    const KM::ArmResult result = KM::SolveArm(t, g, &a);
+    if (result == KM::ArmResult::NearCenterAxis)
+        Fail(errorNearCenterAxis,
+             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", a.wx, a.wy, double(center)));
+    if (result != KM::ArmResult::Ok) Fail(errorOutOfReach, "InvKin: OutofReach");
+    const double alpha = a.alpha, beta = a.beta, gamma = a.gamma;
     const double phi = forearmAngleOffset;
 
-    double q1 = phi1 * k;
+    double q1 = a.phi1 * k;
     double q2, q3;
-    if (dr > 0.0) {
+    if (a.dr > 0.0) {
         q2 = elbowFlag ? 90.0 - (alpha + beta) * k : 90.0 + (beta - alpha) * k;
     } else {
         // Wrist centre behind the shoulder: the angle of d from the vertical is alpha - 90.
@@ -235,12 +196,7 @@ void RobotKinematicSixAxis::InverseKin(Matrix44 t, float* q) {
 
 void RobotKinematicSixAxis::SetJoints(float* u, bool check) {
     float q[6];
-    for (int i = 0; i < 6; ++i) {
-        if (!std::isfinite(u[i])) throw int(errorJointBelowMin);
-        q[i] = UserToInternal(i, u[i]);
-    }
-    if (check) CheckJoints(q);
-    for (int i = 0; i < 6; ++i) joints[i] = q[i];
+    TakeUserJoints(u, check, q);
     Matrix44 p;
     ForwardKin(q, &p);
     // The elbow side is that of the forearm's angle to the upper arm (joint 3
@@ -248,14 +204,8 @@ void RobotKinematicSixAxis::SetJoints(float* u, bool check) {
     // 180 with its 90 offset, and near 0 or 180 the offset decides the side.
     elbowFlag = NormalizeDeg(double(q[2]) - double(forearmAngleOffset) * KM::radToDeg) >= 0.0;
     wristFlag = NormalizeDeg(q[4]) <= 0.0;
-    Vector3 w = wristPoint;
-    w.RotateZRad(float(-double(q[0]) * KM::pi / 180.0));
-    if (w.x >= 0.0f) {
-        frontFlag = true;
-    } else {
-        frontFlag = false;
-        elbowFlag = !elbowFlag;
-    }
+    frontFlag = KM::WristInFront(wristPoint, q[0]);
+    if (!frontFlag) elbowFlag = !elbowFlag;
     p(2, 3) -= baseHeightOffset;  // report in the user frame
     pose = p;
 }
@@ -266,11 +216,5 @@ void RobotKinematicSixAxis::SetPosition(Matrix44 t) {
     if (!KM::IsFinite(model)) Fail(errorOutOfReach, "InvKin: OutofReach");
     float q[6];
     InverseKin(model, q);
-    for (int i = 0; i < 6; ++i)
-        if (!std::isfinite(q[i])) Fail(errorOutOfReach, "InvKin: OutofReach");
-    ChooseNearestTurn(q, 6);
-    CheckJoints(q);
-    pose = t;
-    for (int i = 0; i < 6; ++i) joints[i] = q[i];
-    errorReported = false;
+    TakeSolution(q, t);
 }

@@ -44,7 +44,6 @@ public:
     float lz3 = 45.0f;
     float lx4 = 0.0f;
     float lx6 = 80.0f;
-    bool errorReported = false;  // latch: one log line per failing episode
     bool frontFlag = true;
     bool elbowFlag = true;
     bool wristFlag = false;
@@ -55,6 +54,5 @@ public:
     float forearmAngleOffset = 0.0f;  // atan(lz3 / (lx3 + lx4)), radians
 
 private:
-    [[noreturn]] void Fail(int code, const std::string& message);
     void ValidateGeometry() const;
 };

@@ -20,18 +20,8 @@ const double k = KinematicMath::radToDeg;
 void RobotKinematicTalon::ReadIniFile(const std::string& iniFile) {
     const std::string owner = ClassName();
     tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
-    tinyxml2::XMLElement* root = KM::OpenRobotFile(doc, iniFile, owner);
-    tinyxml2::XMLElement* kin =
-        KM::RequireChild(root, "Kinematic", "RobotMaster: line Kinematic not found in robot ini file!");
-    tinyxml2::XMLElement* minMax =
-        KM::RequireChild(root, "SoftwareMinMax", "RobotMaster: line SoftwareMinMax not found in robot ini file!");
-    tinyxml2::XMLElement* vel =
-        KM::RequireChild(root, "JointVelocities", "RobotMaster: line JointVelocities not found in robot ini file!");
-    tinyxml2::XMLElement* manu = KM::RequireChild(
-        root, "ManufacturerJointConfig", "RobotMaster: line ManufacturerJointConfig not found in robot ini file!");
-    tinyxml2::XMLElement* sing =
-        KM::RequireChild(root, "SINGULARITIES", "RobotMaster: line \"SINGULARITIES\" not found in robot ini file!");
-
+    const ArmSections s = OpenArmFile(doc, iniFile, owner);
+    tinyxml2::XMLElement* kin = s.kinematic;
     KM::ReadFloat(kin, "lz0", &lz0, owner);
     KM::ReadFloat(kin, "lz1", &lz1, owner);
     KM::ReadFloat(kin, "lz2", &lz2, owner);
@@ -41,27 +31,15 @@ void RobotKinematicTalon::ReadIniFile(const std::string& iniFile) {
         KM::ReadFloat(kin, "lz5", &lz5, owner);
         KM::ReadFloat(kin, "ly0", &ly0, owner);
     }
-    for (int i = 0; i < jointCount; ++i) {
-        const std::string a = "A" + std::to_string(i + 1);
-        KM::ReadFloat(minMax, (a + "Min").c_str(), &jointMin[i], owner);
-        KM::ReadFloat(minMax, (a + "Max").c_str(), &jointMax[i], owner);
-        KM::ReadFloat(vel, a.c_str(), &maxJointVelocities[i], owner);
-        KM::ReadFloat(manu, (a + "Offset").c_str(), &jointOffsets[i], owner);
-        KM::ReadFloat(manu, (a + "Dir").c_str(), &jointDirections[i], owner);
-    }
-    KM::ReadFloat(manu, "zOffset", &baseHeightOffset, owner);
-    KM::ReadFloat(sing, "Center", &center, owner);
-    KM::ReadFloat(sing, "Ellbow", &ellbow, owner);
+    ReadArmJoints(s, jointCount, owner);
+    KM::ReadFloat(s.singularities, "Center", &center, owner);
+    KM::ReadFloat(s.singularities, "Ellbow", &ellbow, owner);
 
     // The closed-form solution divides by both arm lengths; a flipped joint
     // sense other than +-1 would scale joint values.
     if (!(lz2 > 0.0f) || !(lz3 > 0.0f))
         throw ConfigError(46, owner + ": link lengths lz2 and lz3 must be positive!");
-    for (int i = 0; i < jointCount; ++i) {
-        if (jointDirections[i] != 1.0f && jointDirections[i] != -1.0f)
-            throw ConfigError(46, owner + ": A" + std::to_string(i + 1) +
-                                      "Dir must be 1 or -1 in line ManufacturerJointConfig!");
-    }
+    CheckJointDirections(jointCount, owner);
     if (center < 0.0f || ellbow < 0.0f)
         throw ConfigError(46, owner + ": SINGULARITIES Center and Ellbow must not be negative!");
 }
@@ -98,40 +76,25 @@ void RobotKinematicTalon::ForwardKin(float* q, Matrix44* out) {
     *out = KM::Product(a, w);
 }
 
-void RobotKinematicTalon::Fail(int code, const std::string& message) {
-    if (!errorReported) {
-        LogSingleton::instance()->add(message);
-        errorReported = true;
-    }
-    throw code;
-}
-
 void RobotKinematicTalon::ComputeA1toA3(Matrix44 t, float* q) {
-    const double len = WristLength();
-    const double wx = double(t(0, 3)) - len * t(0, 2);
-    const double wy = double(t(1, 3)) - len * t(1, 2);
-    const double wz = double(t(2, 3)) - len * t(2, 2);
-    if (!std::isfinite(wx) || !std::isfinite(wy) || !std::isfinite(wz)) Fail(errorOutOfReach, "InvKin: OutofReach");
-    if (std::fabs(wx) < center && std::fabs(wy) < center) {
-        Fail(errorNearCenterAxis,
-             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", wx, wy, double(center)));
-    }
-    const double phi1 = std::atan2(wy, wx);
-    const double r = std::sqrt(wx * wx + wy * wy);
-    const double dz = wz - (double(lz0) + double(lz1));
-    const double d = std::sqrt(dz * dz + r * r);
     const double upper = lz2, fore = lz3;
-    if (d > upper + fore - ellbow) Fail(errorOutOfReach, "InvKin: OutofReach");
-    const double cosBeta = (d * d - fore * fore + upper * upper) / (2.0 * d * upper);
-    const double cosGamma = (fore * fore - d * d + upper * upper) / (2.0 * fore * upper);
-    // Beyond rounding, the wrist point is too close to the shoulder to be reached.
-    if (!(d > 0.0) || std::fabs(cosBeta) > 1.0 + 1e-6 || std::fabs(cosGamma) > 1.0 + 1e-6)
-        Fail(errorOutOfReach, "InvKin: OutofReach");
-    const double alpha = KM::SafeAsin(dz / d);
-    const double beta = KM::SafeAcos(cosBeta);
-    const double gamma = KM::SafeAcos(cosGamma);
+    KM::ArmGeometry g;
+    g.wristLength = WristLength();
+    g.shoulderHeight = double(lz0) + double(lz1);
+    g.shoulderOffset = 0.0;
+    g.upper = upper;
+    g.fore = fore;
+    g.reach = upper + fore - ellbow;
+    g.center = center;
+    KM::ArmAngles a;
+    const KM::ArmResult result = KM::SolveArm(t, g, &a);
+    if (result == KM::ArmResult::NearCenterAxis)
+        Fail(errorNearCenterAxis,
+             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", a.wx, a.wy, double(center)));
+    if (result != KM::ArmResult::Ok) Fail(errorOutOfReach, "InvKin: OutofReach");
+    const double alpha = a.alpha, beta = a.beta, gamma = a.gamma;
 
-    double q1 = phi1 * k;
+    double q1 = a.phi1 * k;
     double q2, q3;
     if (elbowFlag) {
         q2 = 90.0 - (alpha + beta) * k;
@@ -180,23 +143,12 @@ void RobotKinematicTalon::LimitOrientation(Matrix44* t) {
 
 void RobotKinematicTalon::SetJoints(float* u, bool check) {
     float q[maxModelJoints];
-    for (int i = 0; i < jointCount; ++i) {
-        if (!std::isfinite(u[i])) throw int(errorJointBelowMin);
-        q[i] = UserToInternal(i, u[i]);
-    }
-    if (check) CheckJoints(q);
-    for (int i = 0; i < jointCount; ++i) joints[i] = q[i];
+    TakeUserJoints(u, check, q);
     Matrix44 p;
     ForwardKin(q, &p);
     elbowFlag = NormalizeDeg(q[2]) >= 0.0;  // the folded angle decides
-    Vector3 w = wristPoint;
-    w.RotateZRad(float(-double(q[0]) * KM::pi / 180.0));
-    if (w.x >= 0.0f) {
-        frontFlag = true;
-    } else {
-        frontFlag = false;
-        elbowFlag = !elbowFlag;
-    }
+    frontFlag = KM::WristInFront(wristPoint, q[0]);
+    if (!frontFlag) elbowFlag = !elbowFlag;
     pose = p;
 }
 
@@ -206,11 +158,5 @@ void RobotKinematicTalon::SetPosition(Matrix44 t) {
     LimitOrientation(&limited);
     float q[maxModelJoints];
     InverseKin(limited, q);
-    for (int i = 0; i < jointCount; ++i)
-        if (!std::isfinite(q[i])) Fail(errorOutOfReach, "InvKin: OutofReach");
-    ChooseNearestTurn(q, jointCount);
-    CheckJoints(q);
-    pose = limited;
-    for (int i = 0; i < jointCount; ++i) joints[i] = q[i];
-    errorReported = false;
+    TakeSolution(q, limited);
 }

@@ -33,7 +33,6 @@ public:
     float lz0 = 0.0f, lz1 = 0.0f, lz2 = 0.0f, lz3 = 0.0f, lz4 = 0.0f, lz5 = 0.0f, ly0 = 0.0f;
     float center = 0.0f;  // singularity distance around the base axis, mm
     float ellbow = 0.0f;  // reach margin of the stretched arm, mm
-    bool errorReported = false;
     bool frontFlag = true;
     bool elbowFlag = true;
     DataTypes::Vector3 wristPoint;
@@ -47,5 +46,4 @@ protected:
     virtual std::string ClassName() const = 0;
     virtual void SetInitDefaults() = 0;
     virtual std::string JointLengthLine() const = 0;
-    [[noreturn]] void Fail(int code, const std::string& message);
 };
