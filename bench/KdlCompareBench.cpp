@@ -60,9 +60,14 @@ const char* kConfig =
     "  <SINGULARITIES Wrist=\"5\" Center=\"100\" Ellbow=\"5\"/>\n"
     "</Robot>\n";
 
-bool MakeArm(RobotKinematicSixAxis* arm) {
+// The example arm, quiet; false (and the benchmark skipped) without it.
+bool MakeArm(benchmark::State& state, RobotKinematicSixAxis* arm) {
+    LogSingleton::instance()->SetConsoleEcho(false);
     char folder[] = "/tmp/orvane-bench-XXXXXX";
-    if (mkdtemp(folder) == nullptr) return false;
+    if (mkdtemp(folder) == nullptr) {
+        state.SkipWithError("no arm configuration");
+        return false;
+    }
     const std::string file = std::string(folder) + "/six.xml";
     { std::ofstream(file) << kConfig; }
     arm->Init("bench", "bench", file);
@@ -140,13 +145,29 @@ std::vector<Target> MakeTargets(RobotKinematicSixAxis& arm, int count) {
     return targets;
 }
 
-void BM_SixAxisInverseVsKdlLma(benchmark::State& state) {
-    LogSingleton::instance()->SetConsoleEcho(false);
-    RobotKinematicSixAxis arm;
-    if (!MakeArm(&arm)) {
-        state.SkipWithError("no arm configuration");
-        return;
+// Runs ours(k) and then theirs(k) over the `count` targets in each iteration;
+// per solver the fastest iteration counts (the least disturbed by the other
+// work on the machine). Sets the counters ours_ns, kdl_ns and kdl_per_ours.
+template <class Ours, class Theirs>
+void TimeBoth(benchmark::State& state, int count, Ours ours, Theirs theirs) {
+    double oursNs = 1e300, kdlNs = 1e300;
+    for (auto _ : state) {
+        const double t0 = ThreadNs();
+        for (int k = 0; k < count; ++k) ours(k);
+        const double t1 = ThreadNs();
+        for (int k = 0; k < count; ++k) theirs(k);
+        const double t2 = ThreadNs();
+        oursNs = std::min(oursNs, (t1 - t0) / count);
+        kdlNs = std::min(kdlNs, (t2 - t1) / count);
     }
+    state.counters["ours_ns"] = oursNs;
+    state.counters["kdl_ns"] = kdlNs;
+    state.counters["kdl_per_ours"] = oursNs > 0.0 ? kdlNs / oursNs : 0.0;
+}
+
+void BM_SixAxisInverseVsKdlLma(benchmark::State& state) {
+    RobotKinematicSixAxis arm;
+    if (!MakeArm(state, &arm)) return;
     const int count = 200;
     std::vector<Target> targets = MakeTargets(arm, count);
     const KDL::Chain chain = MakeChain();  // the solvers keep a reference to it
@@ -158,21 +179,13 @@ void BM_SixAxisInverseVsKdlLma(benchmark::State& state) {
     std::vector<float> ours(6 * count);
     std::vector<KDL::JntArray> theirs(count, KDL::JntArray(6));
     std::vector<int> status(count, 0);
-    // Each iteration solves every target with both; per solver the fastest
-    // iteration counts (the least disturbed by the other work on the machine).
-    double oursNs = 1e300, kdlNs = 1e300;
-    for (auto _ : state) {
-        const double t0 = ThreadNs();
-        for (int k = 0; k < count; ++k) {
+    TimeBoth(
+        state, count,
+        [&](int k) {
             arm.SetPosition(targets[k].pose);
             for (int i = 0; i < 6; ++i) ours[6 * k + i] = arm.joints[i];
-        }
-        const double t1 = ThreadNs();
-        for (int k = 0; k < count; ++k) status[k] = kdl.CartToJnt(targets[k].seed, targets[k].frame, theirs[k]);
-        const double t2 = ThreadNs();
-        oursNs = std::min(oursNs, (t1 - t0) / count);
-        kdlNs = std::min(kdlNs, (t2 - t1) / count);
-    }
+        },
+        [&](int k) { status[k] = kdl.CartToJnt(targets[k].seed, targets[k].frame, theirs[k]); });
 
     double jointDiff = 0.0, poseDiffMm = 0.0, poseDiffDeg = 0.0;
     int failed = 0;
@@ -194,9 +207,6 @@ void BM_SixAxisInverseVsKdlLma(benchmark::State& state) {
             jointDiff = std::max(jointDiff, std::fabs(diff));
         }
     }
-    state.counters["ours_ns"] = oursNs;
-    state.counters["kdl_ns"] = kdlNs;
-    state.counters["kdl_per_ours"] = oursNs > 0.0 ? kdlNs / oursNs : 0.0;
     state.counters["joint_diff_deg"] = jointDiff;
     state.counters["pose_diff_mm"] = poseDiffMm;
     state.counters["pose_diff_deg"] = poseDiffDeg;
@@ -207,12 +217,8 @@ BENCHMARK(BM_SixAxisInverseVsKdlLma)->Unit(benchmark::kMillisecond);
 
 // Forward kinematics of both on the same joint sets, for scale.
 void BM_SixAxisForwardVsKdl(benchmark::State& state) {
-    LogSingleton::instance()->SetConsoleEcho(false);
     RobotKinematicSixAxis arm;
-    if (!MakeArm(&arm)) {
-        state.SkipWithError("no arm configuration");
-        return;
-    }
+    if (!MakeArm(state, &arm)) return;
     const int count = 200;
     std::vector<Target> targets = MakeTargets(arm, count);
     const KDL::Chain chain = MakeChain();  // the solver keeps a reference to it
@@ -220,31 +226,23 @@ void BM_SixAxisForwardVsKdl(benchmark::State& state) {
     std::vector<KDL::JntArray> q(count, KDL::JntArray(6));
     for (int k = 0; k < count; ++k)
         for (int i = 0; i < 6; ++i) q[k](i) = (targets[k].user[i] + kOffset[i]) * kDeg;
-    double oursNs = 1e300, kdlNs = 1e300, poseDiffMm = 0.0;
+    double poseDiffMm = 0.0;
     KDL::Frame f;
-    for (auto _ : state) {
-        const double t0 = ThreadNs();
-        for (int k = 0; k < count; ++k) {
+    TimeBoth(
+        state, count,
+        [&](int k) {
             arm.SetJoints(targets[k].user, false);
             benchmark::DoNotOptimize(arm.pose);
-        }
-        const double t1 = ThreadNs();
-        for (int k = 0; k < count; ++k) {
+        },
+        [&](int k) {
             fk.JntToCart(q[k], f);
             benchmark::DoNotOptimize(f);
-        }
-        const double t2 = ThreadNs();
-        oursNs = std::min(oursNs, (t1 - t0) / count);
-        kdlNs = std::min(kdlNs, (t2 - t1) / count);
-    }
+        });
     for (int k = 0; k < count; ++k) {
         arm.SetJoints(targets[k].user, false);
         fk.JntToCart(q[k], f);
         poseDiffMm = std::max(poseDiffMm, (f.p - ToKdl(arm.pose).p).Norm() * 1000.0);
     }
-    state.counters["ours_ns"] = oursNs;
-    state.counters["kdl_ns"] = kdlNs;
-    state.counters["kdl_per_ours"] = oursNs > 0.0 ? kdlNs / oursNs : 0.0;
     state.counters["pose_diff_mm"] = poseDiffMm;
 }
 BENCHMARK(BM_SixAxisForwardVsKdl)->Unit(benchmark::kMillisecond);
