@@ -11,28 +11,18 @@
 
 namespace {
 
-const char* const robotV1 = R"(<Robot>
-<BusConfiguration Protocol="VKTCAN" CycleTimeMS="10" GapMS="0">
+// The same four joints on either protocol; `tail` adds elements after the bus.
+std::string RobotFile(const std::string& protocol, const std::string& tail) {
+    return R"(<Robot>
+<BusConfiguration Protocol=")" + protocol + R"(" CycleTimeMS="10" GapMS="0">
 <Joints NrOfJoints="4"/>
 <Joint0 ID="16" GearScale="190" GearZero="0"/>
 <Joint1 ID="32" GearScale="-190" GearZero="100"/>
 <Joint2 ID="48" GearScale="50" GearZero="0"/>
 <Joint3 ID="64" GearScale="190" GearZero="-30"/>
 </BusConfiguration>
-</Robot>
-)";
-
-const char* const robotV2 = R"(<Robot>
-<BusConfiguration Protocol="VKTCANV2" CycleTimeMS="10" GapMS="0">
-<Joints NrOfJoints="4"/>
-<Joint0 ID="16" GearScale="190" GearZero="0"/>
-<Joint1 ID="32" GearScale="-190" GearZero="100"/>
-<Joint2 ID="48" GearScale="50" GearZero="0"/>
-<Joint3 ID="64" GearScale="190" GearZero="-30"/>
-</BusConfiguration>
-<Referencing Mandatory="true"/>
-</Robot>
-)";
+)" + tail + "</Robot>\n";
+}
 
 // Both protocols without waiting and without a socket, on a clock the input drives.
 template <class Protocol>
@@ -97,8 +87,9 @@ void Run(Harness<Protocol>& p, FuzzSupport::Input& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string directory = FuzzSupport::TempDirectory() + "/";
-    static const bool prepared = FuzzSupport::WriteFile(directory + "v1.xml", robotV1) &&
-                                 FuzzSupport::WriteFile(directory + "v2.xml", robotV2);
+    static const bool prepared =
+        FuzzSupport::WriteFile(directory + "v1.xml", RobotFile("VKTCAN", "")) &&
+        FuzzSupport::WriteFile(directory + "v2.xml", RobotFile("VKTCANV2", "<Referencing Mandatory=\"true\"/>\n"));
     (void)prepared;
     FuzzSupport::Input input(data, size);
     if (input.Byte() & 1) {
