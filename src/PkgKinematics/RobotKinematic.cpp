@@ -147,6 +147,17 @@ void RobotKinematic::TakeSolution(float* q, const DataTypes::Matrix44& target) {
     errorReported = false;
 }
 
+KinematicMath::ArmAngles RobotKinematic::SolveArmOrFail(const DataTypes::Matrix44& target,
+                                                        const KinematicMath::ArmGeometry& g) {
+    KinematicMath::ArmAngles a;
+    const KinematicMath::ArmResult result = KinematicMath::SolveArm(target, g, &a);
+    if (result == KinematicMath::ArmResult::NearCenterAxis)
+        Fail(errorNearCenterAxis,
+             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", a.wx, a.wy, g.center));
+    if (result != KinematicMath::ArmResult::Ok) Fail(errorOutOfReach, "InvKin: OutofReach");
+    return a;
+}
+
 RobotKinematic::ArmSections RobotKinematic::OpenArmFile(tinyxml2::XMLDocument& doc, const std::string& path,
                                                         const std::string& owner) {
     using KM = KinematicMath;

@@ -6,11 +6,8 @@
 
 #include "PkgDataTypes/Matrix44.h"
 #include "PkgDataTypes/RobotState.h"
+#include "PkgKinematics/KinematicMath.h"
 
-namespace tinyxml2 {
-class XMLDocument;
-class XMLElement;
-}
 
 // Abstract base of every robot geometry: joint values in, tool pose out
 // (SetJoints), tool pose in, joint values out (SetPosition), plus joint limit
@@ -122,6 +119,9 @@ protected:
     // else the nearest turns, the limits (CheckJoints); q and `target` are
     // stored as joints and pose only when all passed, and the latch is reset.
     void TakeSolution(float* q, const DataTypes::Matrix44& target);
+    // KinematicMath::SolveArm, failing 21 ("Kinematic Error: too close to
+    // center axis! ...") or 22 ("InvKin: OutofReach").
+    KinematicMath::ArmAngles SolveArmOrFail(const DataTypes::Matrix44& target, const KinematicMath::ArmGeometry& g);
 
     // The elements of a jointed arm's robot configuration file.
     struct ArmSections {

@@ -121,20 +121,10 @@ void RobotKinematicSixAxis::ForwardKin(float* q, Matrix44* out) {
 void RobotKinematicSixAxis::ComputeA1toA3(Matrix44 t, float* q) {
     const double upper = lx2;
     const double fore = double(lx3) + double(lx4);
-    KM::ArmGeometry g;
-    g.wristLength = lx6;
-    g.shoulderHeight = double(lz0) + double(lz1);
-    g.shoulderOffset = frontFlag ? double(lx1) : -double(lx1);
-    g.upper = upper;
-    g.fore = std::sqrt(double(lz3) * lz3 + fore * fore);  // the forearm's offset lz3 included
-    g.reach = upper + fore - ellbow;
-    g.center = center;
-    KM::ArmAngles a;
-    const KM::ArmResult result = KM::SolveArm(t, g, &a);
-    if (result == KM::ArmResult::NearCenterAxis)
-        Fail(errorNearCenterAxis,
-             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", a.wx, a.wy, double(center)));
-    if (result != KM::ArmResult::Ok) Fail(errorOutOfReach, "InvKin: OutofReach");
+    // The triangle's forearm runs from the elbow to the wrist point, past the offset lz3.
+    const KM::ArmAngles a = SolveArmOrFail(
+        t, {lx6, double(lz0) + double(lz1), frontFlag ? double(lx1) : -double(lx1), upper,
+            std::sqrt(double(lz3) * lz3 + fore * fore), upper + fore - ellbow, center});
     const double alpha = a.alpha, beta = a.beta, gamma = a.gamma;
     const double phi = forearmAngleOffset;
 

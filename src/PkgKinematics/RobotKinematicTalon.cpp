@@ -78,20 +78,8 @@ void RobotKinematicTalon::ForwardKin(float* q, Matrix44* out) {
 
 void RobotKinematicTalon::ComputeA1toA3(Matrix44 t, float* q) {
     const double upper = lz2, fore = lz3;
-    KM::ArmGeometry g;
-    g.wristLength = WristLength();
-    g.shoulderHeight = double(lz0) + double(lz1);
-    g.shoulderOffset = 0.0;
-    g.upper = upper;
-    g.fore = fore;
-    g.reach = upper + fore - ellbow;
-    g.center = center;
-    KM::ArmAngles a;
-    const KM::ArmResult result = KM::SolveArm(t, g, &a);
-    if (result == KM::ArmResult::NearCenterAxis)
-        Fail(errorNearCenterAxis,
-             Format("Kinematic Error: too close to center axis! %.1lf %1.lf %1.lf", a.wx, a.wy, double(center)));
-    if (result != KM::ArmResult::Ok) Fail(errorOutOfReach, "InvKin: OutofReach");
+    const KM::ArmAngles a =
+        SolveArmOrFail(t, {WristLength(), double(lz0) + double(lz1), 0.0, upper, fore, upper + fore - ellbow, center});
     const double alpha = a.alpha, beta = a.beta, gamma = a.gamma;
 
     double q1 = a.phi1 * k;
