@@ -120,6 +120,20 @@ void RobotKinematic::LogJointLines(int count) const {
     }
 }
 
+void RobotKinematic::SetArmDefaults() {
+    pose = DataTypes::Matrix44();
+    pose.SetTranslation(400.0f, 50.0f, 300.0f);
+    jointMin[0] = -120.0f;
+    jointMax[0] = 120.0f;
+    jointMin[1] = -180.0f;
+    jointMax[1] = 100.0f;
+    for (int i = 2; i < maxModelJoints; ++i) {
+        jointMin[i] = -180.0f;
+        jointMax[i] = 180.0f;
+    }
+    for (int i = 0; i < maxModelJoints; ++i) maxJointVelocities[i] = 20.0f;
+}
+
 void RobotKinematic::Fail(int code, const std::string& message) {
     if (!errorReported) {
         LogSingleton::instance()->add(message);

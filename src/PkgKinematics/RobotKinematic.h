@@ -110,6 +110,8 @@ protected:
     // Logs "   Joint %d: Min ... JointDirection ..." for the first `count` joints.
     void LogJointLines(int count) const;
 
+    // Pose and limits the six- and five-axis arms start from before their file is read.
+    void SetArmDefaults();
     // Logs `message` unless errorReported, latches it, then throws `code`.
     [[noreturn]] void Fail(int code, const std::string& message);
     // Forward half of SetJoints: the internal values of the user joints into q

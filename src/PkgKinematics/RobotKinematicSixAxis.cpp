@@ -72,18 +72,7 @@ void RobotKinematicSixAxis::Init(std::string name, std::string type, std::string
     log->add(" ");
     log->add(Format("RKSixAxis %s / %s  - Kinematic Data: ", name.c_str(), type.c_str()));
 
-    pose = Matrix44();
-    pose.SetTranslation(400.0f, 50.0f, 300.0f);
-    jointMin[0] = -120.0f;
-    jointMax[0] = 120.0f;
-    jointMin[1] = -180.0f;
-    jointMax[1] = 100.0f;
-    for (int i = 2; i < 6; ++i) {
-        jointMin[i] = -180.0f;
-        jointMax[i] = 180.0f;
-    }
-    for (int i = 0; i < 6; ++i) maxJointVelocities[i] = 20.0f;
-
+    SetArmDefaults();
     ReadIniFile(iniFile);
     LogJointLines(6);
     ConvertLimitsToInternal(6);

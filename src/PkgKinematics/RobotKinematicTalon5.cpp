@@ -36,19 +36,7 @@ std::unique_ptr<RobotKinematic> RobotKinematicTalon5::Duplicate() const {
     return std::make_unique<RobotKinematicTalon5>(*this);
 }
 
-void RobotKinematicTalon5::SetInitDefaults() {
-    pose = Matrix44();
-    pose.SetTranslation(400.0f, 50.0f, 300.0f);
-    jointMin[0] = -120.0f;
-    jointMax[0] = 120.0f;
-    jointMin[1] = -180.0f;
-    jointMax[1] = 100.0f;
-    for (int i = 2; i < maxModelJoints; ++i) {
-        jointMin[i] = -180.0f;
-        jointMax[i] = 180.0f;
-    }
-    for (int i = 0; i < maxModelJoints; ++i) maxJointVelocities[i] = 20.0f;
-}
+void RobotKinematicTalon5::SetInitDefaults() { SetArmDefaults(); }
 
 std::string RobotKinematicTalon5::JointLengthLine() const {
     return Format("   Joint length: lz0 %.1lf, lz1 %.1lf, lz2 %.1lf, lz3 %.1lf, lz4 %.1lf, lz5 %.1lf, ly0 %.1lf",
