@@ -7,10 +7,12 @@
 
 #include <cmath>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "ConfigError.h"
 #include "PkgDataTypes/Matrix44.h"
+#include "support/TempDir.h"
 
 namespace KinTest {
 
@@ -133,6 +135,44 @@ inline std::string CapturedLog(const std::function<void()>& f) {
         throw;
     }
     return testing::internal::GetCapturedStdout();
+}
+
+// A kinematic of the given kind initialised from the configuration text, its log kept off the console.
+template <class Kind>
+Kind Initialised(const std::string& xml, const std::string& robotName, const std::string& robotType) {
+    TempDir dir;
+    const std::string file = dir.Write("robot.xml", xml);
+    Kind k;
+    CapturedLog([&] { k.Init(robotName, robotType, file); });
+    return k;
+}
+
+// One sample of a round trip: random user joints q within 95 % of the limits,
+// the pose `target` they give on a copy k of the arm, and SetPosition of it
+// on a copy `solver` carrying k's configuration; code is what that threw (-1: solved).
+template <class Kind>
+struct RoundTripSample {
+    float q[6] = {0, 0, 0, 0, 0, 0};
+    Kind k;
+    DataTypes::Matrix44 target;
+    Kind solver;
+    int code = -1;
+};
+
+template <class Kind>
+RoundTripSample<Kind> SampleRoundTrip(const Kind& arm, std::mt19937& rng) {
+    RoundTripSample<Kind> s;
+    for (int i = 0; i < arm.jointCount; ++i) {
+        std::uniform_real_distribution<float> pick(arm.InternalToUser(i, arm.jointMin[i]) * 0.95f,
+                                                    arm.InternalToUser(i, arm.jointMax[i]) * 0.95f);
+        s.q[i] = pick(rng);
+    }
+    s.k = arm;
+    s.k.SetJoints(s.q, false);
+    s.target = s.k.pose;
+    s.solver = s.k;
+    s.code = ThrownCode([&] { s.solver.SetPosition(s.target); });
+    return s;
 }
 
 inline int CountOccurrences(const std::string& text, const std::string& what) {

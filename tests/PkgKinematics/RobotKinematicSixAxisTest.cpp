@@ -16,11 +16,8 @@ using KinTest::ThrownCode;
 
 namespace {
 RobotKinematicSixAxis MakeArm(const std::string& kinematicAttributes = "", const std::string& manufacturer = "") {
-    TempDir dir;
-    const std::string file = dir.Write("six.xml", KinTest::SixAxisConfig(kinematicAttributes, manufacturer));
-    RobotKinematicSixAxis k;
-    KinTest::CapturedLog([&] { k.Init("arm", "StandardSixAxisPlus", file); });
-    return k;
+    return KinTest::Initialised<RobotKinematicSixAxis>(KinTest::SixAxisConfig(kinematicAttributes, manufacturer),
+                                                       "arm", "StandardSixAxisPlus");
 }
 
 // Target whose tool axis points along +x, so the wrist centre is 80 mm behind it.
@@ -48,17 +45,12 @@ RoundTrip RunRoundTrip(const RobotKinematicSixAxis& arm, unsigned seed, int samp
     RoundTrip r;
     r.samples = samples;
     for (int n = 0; n < samples; ++n) {
-        float q[6];
-        for (int i = 0; i < 6; ++i) {
-            std::uniform_real_distribution<float> pick(arm.InternalToUser(i, arm.jointMin[i]) * 0.95f,
-                                                        arm.InternalToUser(i, arm.jointMax[i]) * 0.95f);
-            q[i] = pick(rng);
-        }
-        RobotKinematicSixAxis k = arm;
-        k.SetJoints(q, false);
-        const Matrix44 target = k.pose;
-        RobotKinematicSixAxis solver = k;
-        const int code = ThrownCode([&] { solver.SetPosition(target); });
+        const auto sample = KinTest::SampleRoundTrip(arm, rng);
+        const float* q = sample.q;
+        const RobotKinematicSixAxis& k = sample.k;
+        const Matrix44& target = sample.target;
+        const RobotKinematicSixAxis& solver = sample.solver;
+        const int code = sample.code;
         if (code != -1) {
             EXPECT_TRUE(code == 13 || code == 14 || code == 21 || code == 22 || code == 23) << code;
             continue;

@@ -18,11 +18,7 @@ using KinTest::ThrownCode;
 namespace {
 template <class Kind>
 Kind MakeTalon(const std::string& xml) {
-    TempDir dir;
-    const std::string file = dir.Write("talon.xml", xml);
-    Kind k;
-    KinTest::CapturedLog([&] { k.Init("talon", "VKTTalon", file); });
-    return k;
+    return KinTest::Initialised<Kind>(xml, "talon", "VKTTalon");
 }
 
 struct Stats {
@@ -38,17 +34,11 @@ Stats RoundTrip(const Kind& arm, unsigned seed, int samples, bool fullOrientatio
     Stats s;
     s.samples = samples;
     for (int n = 0; n < samples; ++n) {
-        float q[5];
-        for (int i = 0; i < arm.jointCount; ++i) {
-            std::uniform_real_distribution<float> pick(arm.InternalToUser(i, arm.jointMin[i]) * 0.95f,
-                                                        arm.InternalToUser(i, arm.jointMax[i]) * 0.95f);
-            q[i] = pick(rng);
-        }
-        Kind k = arm;
-        k.SetJoints(q, false);
-        const Matrix44 target = k.pose;
-        Kind solver = k;
-        const int code = ThrownCode([&] { solver.SetPosition(target); });
+        const auto sample = KinTest::SampleRoundTrip(arm, rng);
+        const Kind& k = sample.k;
+        const Matrix44& target = sample.target;
+        const Kind& solver = sample.solver;
+        const int code = sample.code;
         if (code != -1) {
             EXPECT_TRUE(code == 13 || code == 14 || code == 21 || code == 22) << code;
             continue;
