@@ -83,21 +83,34 @@ struct SimProject {
     }
 };
 
+// The simulator on a free loopback port pair (not started when there is none).
 class SimRun {
 public:
-    SimRun(const SimProject& project, int udpPort) {
-        process = std::make_unique<ChildProcess>(
-            std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
-            std::vector<std::string>{"--base", project.dir.Path(), "--udp", std::to_string(udpPort), "--control", "0"});
+    explicit SimRun(const SimProject& project, const std::vector<std::string>& extraArguments = {}) {
+        udpPort = LoopbackPorts::FreeUdpPair();
+        if (udpPort <= 0) return;
+        std::vector<std::string> arguments{"--base", project.dir.Path(), "--udp", std::to_string(udpPort),
+                                           "--control", "0"};
+        arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+        process = std::make_unique<ChildProcess>(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim", arguments);
         ready = process->WaitForOutput("ready\n", 20000);
         const std::string marker = "control listening on 127.0.0.1:";
         size_t at = process->Output().find(marker);
         if (at != std::string::npos) controlPort = std::atoi(process->Output().c_str() + at + marker.size());
     }
     std::unique_ptr<ChildProcess> process;  // killed and reaped by its destructor on every path
+    int udpPort = 0;
     bool ready = false;
     int controlPort = 0;
 };
+
+// Reads the project's robot file into p and connects it to the simulator; the connection status.
+bool ConnectTo(HardwareProtocol& p, const SimProject& project, const SimRun& sim) {
+    p.Init("bench", "Arm3", project.robotFile);
+    p.canInterface.SetTransport("udp:" + std::to_string(sim.udpPort));
+    p.Connect();
+    return p.GetConnectionStatus();
+}
 
 // Runs protocol cycles about 5 ms apart until `done` holds; false after `maxCycles`.
 bool CycleUntil(HardwareProtocol& p, DataTypes::RobotState& state, const std::function<bool()>& done,
@@ -115,9 +128,8 @@ bool CycleUntil(HardwareProtocol& p, DataTypes::RobotState& state, const std::fu
 
 TEST(JointSimSystem, ProtocolV2DrivesTheSimulatedRobot) {
     SimProject project("VKTCANV2");
-    int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
-    SimRun sim(project, port);
+    SimRun sim(project);
+    ASSERT_GT(sim.udpPort, 0);
     ASSERT_TRUE(sim.ready) << sim.process->Output();
     EXPECT_NE(sim.process->Output().find("protocol VKTCANV2, 10 modules"), std::string::npos) << sim.process->Output();
     ASSERT_GT(sim.controlPort, 0);
@@ -125,10 +137,7 @@ TEST(JointSimSystem, ProtocolV2DrivesTheSimulatedRobot) {
     ASSERT_TRUE(control.connected);
 
     HardwareProtocolVKTCANV2 p;
-    p.Init("bench", "Arm3", project.robotFile);
-    p.canInterface.SetTransport("udp:" + std::to_string(port));
-    p.Connect();
-    ASSERT_TRUE(p.GetConnectionStatus());
+    ASSERT_TRUE(ConnectTo(p, project, sim));
     p.InitTool(1, 112, -10.0f, 210.0f);
     p.InitPlatform(4);
     p.InitDIOModules(144);
@@ -236,19 +245,15 @@ TEST(JointSimSystem, ProtocolV2DrivesTheSimulatedRobot) {
 
 TEST(JointSimSystem, ProtocolV1DrivesTheSimulatedArm) {
     SimProject project("VKTCAN");
-    int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
-    SimRun sim(project, port);
+    SimRun sim(project);
+    ASSERT_GT(sim.udpPort, 0);
     ASSERT_TRUE(sim.ready) << sim.process->Output();
     EXPECT_NE(sim.process->Output().find("protocol VKTCAN, 3 modules"), std::string::npos) << sim.process->Output();
     Control control(sim.controlPort);
     ASSERT_TRUE(control.connected);
 
     HardwareProtocolVKTCAN p;
-    p.Init("bench", "Arm3", project.robotFile);
-    p.canInterface.SetTransport("udp:" + std::to_string(port));
-    p.Connect();
-    ASSERT_TRUE(p.GetConnectionStatus());
+    ASSERT_TRUE(ConnectTo(p, project, sim));
     DataTypes::RobotState state;
     ASSERT_TRUE(CycleUntil(p, state, [&] { return p.GetErrorShort() == "MNE"; }));
     p.EnableMotors(true);
@@ -272,24 +277,16 @@ TEST(JointSimSystem, ProtocolV1DrivesTheSimulatedArm) {
 
 TEST(JointSimSystem, TimestampsListEveryReceivedFrameInOrder) {
     SimProject project("VKTCANV2");
-    int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
     const std::string stamps = project.dir.Path() + "/frames.txt";
-    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
-                     {"--base", project.dir.Path(), "--udp", std::to_string(port), "--control", "0", "--timestamps",
-                      stamps});
-    ASSERT_TRUE(sim.WaitForOutput("ready\n", 20000)) << sim.Output();
-    const std::string marker = "control listening on 127.0.0.1:";
-    size_t at = sim.Output().find(marker);
-    ASSERT_NE(at, std::string::npos);
-    Control control(std::atoi(sim.Output().c_str() + at + marker.size()));
+    SimRun sim(project, {"--timestamps", stamps});
+    ASSERT_GT(sim.udpPort, 0);
+    ASSERT_TRUE(sim.ready) << sim.process->Output();
+    ASSERT_GT(sim.controlPort, 0);  // announced
+    Control control(sim.controlPort);
     ASSERT_TRUE(control.connected);
 
     HardwareProtocolVKTCANV2 p;
-    p.Init("bench", "Arm3", project.robotFile);
-    p.canInterface.SetTransport("udp:" + std::to_string(port));
-    p.Connect();
-    ASSERT_TRUE(p.GetConnectionStatus());
+    ASSERT_TRUE(ConnectTo(p, project, sim));
     DataTypes::RobotState state;
     const int cycles = 20;
     for (int i = 0; i < cycles; ++i) {
@@ -299,8 +296,9 @@ TEST(JointSimSystem, TimestampsListEveryReceivedFrameInOrder) {
     // The status reply comes after every frame sent before it was read.
     EXPECT_NE(control.Send("status").find("ok"), std::string::npos);
     control.Send("quit");
-    for (int i = 0; i < 200 && sim.Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_FALSE(sim.Running());
+    for (int i = 0; i < 200 && sim.process->Running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(sim.process->Running());
     p.Disconnect();
 
     std::ifstream in(stamps);
