@@ -15,18 +15,9 @@
 #include "PkgProgram/CommandSub.h"
 #include "PkgProgram/CommandSystem.h"
 #include "PkgProgram/CommandWait.h"
+#include "support/ThrownText.h"
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const char* text) {
-        return text;
-    }
-    return "";
-}
 
 // Steps a record the way the interpreter does: build the kind, step it, copy it back.
 template <typename Kind>

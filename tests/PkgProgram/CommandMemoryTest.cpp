@@ -5,19 +5,9 @@
 #include <vector>
 
 #include "PkgProgram/Command.h"
+#include "support/ThrownText.h"
 
 namespace {
-
-// The text of a const char* exception, or "" when nothing is thrown.
-std::string ThrownText(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const char* text) {
-        return text;
-    }
-    return "";
-}
 
 MemoryPosition NumberVar(const std::string& name, float value)
 {

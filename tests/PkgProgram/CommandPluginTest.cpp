@@ -10,18 +10,9 @@
 #include "PkgProgram/CommandPlugin.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "support/ThrownText.h"
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const char* text) {
-        return text;
-    }
-    return "";
-}
 
 bool WaitFor(const std::function<bool()>& predicate, int timeoutMs)
 {

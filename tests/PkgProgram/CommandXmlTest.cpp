@@ -23,18 +23,9 @@
 #include "PkgProgram/CommandSub.h"
 #include "PkgProgram/CommandSystem.h"
 #include "PkgProgram/CommandWait.h"
+#include "support/ThrownText.h"
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const char* text) {
-        return text;
-    }
-    return "";
-}
 
 // Reads one element given as XML text into a fresh kind.
 template <typename Kind>
