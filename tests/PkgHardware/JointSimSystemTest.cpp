@@ -19,6 +19,7 @@
 #include "PkgHardware/HardwareProtocolVKTCANV2.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"
+#include "support/SimulatorControl.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -89,14 +90,9 @@ public:
     explicit SimRun(const SimProject& project, const std::vector<std::string>& extraArguments = {}) {
         udpPort = LoopbackPorts::FreeUdpPair();
         if (udpPort <= 0) return;
-        std::vector<std::string> arguments{"--base", project.dir.Path(), "--udp", std::to_string(udpPort),
-                                           "--control", "0"};
-        arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
-        process = std::make_unique<ChildProcess>(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim", arguments);
+        process = SimulatorControl::Launch(project.dir.Path(), udpPort, extraArguments);
         ready = process->WaitForOutput("ready\n", 20000);
-        const std::string marker = "control listening on 127.0.0.1:";
-        size_t at = process->Output().find(marker);
-        if (at != std::string::npos) controlPort = std::atoi(process->Output().c_str() + at + marker.size());
+        controlPort = SimulatorControl::AnnouncedPort(process->Output());
     }
     std::unique_ptr<ChildProcess> process;  // killed and reaped by its destructor on every path
     int udpPort = 0;

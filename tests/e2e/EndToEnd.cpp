@@ -88,16 +88,10 @@ protected:
         ASSERT_GT(busPort, 0);
         ASSERT_GT(frontendPort, 0);
 
-        sim = std::make_unique<ChildProcess>(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
-                                             std::vector<std::string>{"--base", robot->Base(), "--udp",
-                                                                      std::to_string(busPort), "--control", "0"});
+        sim = SimulatorControl::Launch(robot->Base(), busPort);
         ASSERT_TRUE(sim->WaitForOutput("ready", kStartMs)) << sim->Output();
-        const std::string simOutput = sim->Output();
-        const std::string listening = "control listening on 127.0.0.1:";
-        const size_t at = simOutput.find(listening);
-        ASSERT_NE(at, std::string::npos) << simOutput;
-        const int controlPort = std::atoi(simOutput.c_str() + at + listening.size());
-        ASSERT_GT(controlPort, 0) << simOutput;
+        const int controlPort = SimulatorControl::AnnouncedPort(sim->Output());
+        ASSERT_GT(controlPort, 0) << sim->Output();
         control.SetPort(controlPort);
 
         orvane = std::make_unique<ChildProcess>(

@@ -53,15 +53,11 @@ std::string FaultRig::Start() {
     frontendPort = LoopbackPorts::FreeTcp();
     if (busPort <= 0 || frontendPort <= 0) return "no free loopback ports";
 
-    sim = std::make_unique<ChildProcess>(
-        kBin + "/orvane-jointsim",
-        std::vector<std::string>{"--base", robot->Base(), "--udp", std::to_string(busPort), "--control", "0"});
+    sim = SimulatorControl::Launch(robot->Base(), busPort);
     if (!sim->WaitForOutput("ready", startMs)) return "simulator did not start:\n" + sim->Output();
-    const std::string simOutput = sim->Output();
-    const std::string listening = "control listening on 127.0.0.1:";
-    const size_t at = simOutput.find(listening);
-    if (at == std::string::npos) return "simulator has no control port:\n" + simOutput;
-    control.SetPort(std::atoi(simOutput.c_str() + at + listening.size()));
+    const int controlPort = SimulatorControl::AnnouncedPort(sim->Output());
+    if (controlPort <= 0) return "simulator has no control port:\n" + sim->Output();
+    control.SetPort(controlPort);
     sim->CloseInput();
 
     orvane = std::make_unique<ChildProcess>(

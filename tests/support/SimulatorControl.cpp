@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 
 std::string SimulatorControl::Command(const std::string& line) const {
@@ -65,4 +66,17 @@ const SimulatorControl::Module* SimulatorControl::Find(const std::vector<Module>
     for (const Module& m : modules)
         if (m.busId == busId) return &m;
     return nullptr;
+}
+
+std::unique_ptr<ChildProcess> SimulatorControl::Launch(const std::string& base, int udpPort,
+                                                       const std::vector<std::string>& extra) {
+    std::vector<std::string> arguments{"--base", base, "--udp", std::to_string(udpPort), "--control", "0"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return std::make_unique<ChildProcess>(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim", arguments);
+}
+
+int SimulatorControl::AnnouncedPort(const std::string& simulatorOutput) {
+    const std::string marker = "control listening on 127.0.0.1:";
+    const size_t at = simulatorOutput.find(marker);
+    return at == std::string::npos ? 0 : std::atoi(simulatorOutput.c_str() + at + marker.size());
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/ChildProcess.h"
 
 // Client of orvane-jointsim's control port: one command per connection, and
 // the simulator's view of its modules decoded from "status".
@@ -29,6 +32,13 @@ public:
     std::vector<Module> Modules() const;
     // The module with this bus id, or nullptr.
     static const Module* Find(const std::vector<Module>& modules, int busId);
+
+    // orvane-jointsim of this build for the robot folder `base`, its bus on the
+    // UDP port pair from `udpPort`, its control port on one it chooses, plus `extra`.
+    static std::unique_ptr<ChildProcess> Launch(const std::string& base, int udpPort,
+                                                const std::vector<std::string>& extra = {});
+    // The control port the simulator announced in its output; 0 when none.
+    static int AnnouncedPort(const std::string& simulatorOutput);
 
 private:
     int port;

@@ -116,15 +116,10 @@ protected:
         EditConfig("Port=\"50010\"", "Port=\"" + std::to_string(cameraPort) + "\"");
         if (!cameraConfigured) EditConfig("IP=\"127.0.0.1\"", "IP=\"\"");
 
-        sim = std::make_unique<ChildProcess>(kBin + "/orvane-jointsim",
-                                             std::vector<std::string>{"--base", base, "--udp", std::to_string(bus),
-                                                                      "--control", "0"});
+        sim = SimulatorControl::Launch(base, bus);
         ASSERT_TRUE(sim->WaitForOutput("ready", kStartMs)) << sim->Output();
-        std::smatch match;
-        const std::string simOut = sim->Output();
-        ASSERT_TRUE(std::regex_search(simOut, match, std::regex("control listening on 127\\.0\\.0\\.1:([0-9]+)")))
-            << simOut;
-        controlPort = std::stoi(match[1].str());
+        controlPort = SimulatorControl::AnnouncedPort(sim->Output());
+        ASSERT_GT(controlPort, 0) << sim->Output();
 
         camera = std::make_unique<ChildProcess>(kBin + "/orvane-camsim",
                                                 std::vector<std::string>{"--port", std::to_string(cameraPort)});

@@ -127,13 +127,10 @@ TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
     BaseDirectory base("CartesianV2");
     const int port = LoopbackPorts::FreeUdpPair();
     ASSERT_GT(port, 0);
-    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
-                     {"--base", base.base, "--udp", std::to_string(port), "--control", "0"});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
-    std::smatch match;
-    const std::string simOut = sim.Output();
-    ASSERT_TRUE(std::regex_search(simOut, match, std::regex("control listening on 127\\.0\\.0\\.1:([0-9]+)")));
-    const int control = std::stoi(match[1].str());
+    const auto sim = SimulatorControl::Launch(base.base, port);
+    ASSERT_TRUE(sim->WaitForOutput("ready", 10000)) << sim->Output();
+    const int control = SimulatorControl::AnnouncedPort(sim->Output());
+    ASSERT_GT(control, 0) << sim->Output();
 
     ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
     ASSERT_TRUE(orvane.WaitForOutput("Keyboard Commands:", 20000)) << orvane.Output();
@@ -149,6 +146,7 @@ TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
     }
     EXPECT_GE(joint, 2.0) << orvane.Output();
     const std::string status = Control(control, "status");
+    std::smatch match;
     ASSERT_TRUE(std::regex_search(status, match, std::regex("module 0x10 joint 0 enabled 1 .* target (-?[0-9.]+)")))
         << status;
     EXPECT_GT(std::stod(match[1].str()), 1.0) << status;

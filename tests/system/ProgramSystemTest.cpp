@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string controller = std::string(ORVANE_BIN_DIR) + "/orvane";
-const std::string simulator = std::string(ORVANE_BIN_DIR) + "/orvane-jointsim";
 
 // The gantry sample copied to <temp>/Orvane, where the controller finds it.
 class GantryBase {
@@ -102,12 +101,10 @@ TEST(ProgramSystem, ProgramRunsAgainstTheSimulatorToItsEnd) {
 
     const int port = LoopbackPorts::FreeUdpPair();
     ASSERT_GT(port, 0);
-    ChildProcess sim(simulator, {"--base", base.base, "--udp", std::to_string(port), "--control", "0"});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
-    std::smatch match;
-    const std::string simOut = sim.Output();
-    ASSERT_TRUE(std::regex_search(simOut, match, std::regex("control listening on 127\\.0\\.0\\.1:([0-9]+)")));
-    const int control = std::stoi(match[1].str());
+    const auto sim = SimulatorControl::Launch(base.base, port);
+    ASSERT_TRUE(sim->WaitForOutput("ready", 10000)) << sim->Output();
+    const int control = SimulatorControl::AnnouncedPort(sim->Output());
+    ASSERT_GT(control, 0) << sim->Output();
 
     ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
     ASSERT_TRUE(orvane.WaitForOutput("Keyboard Commands:", 20000)) << orvane.Output();
