@@ -103,6 +103,7 @@ std::string ComStatusTelegram::KinStateText(int kinState) {
         case 99: return "MotionNotAllowed";
         case 13:
         case 14: return "ERROR-JointLimit";
+        case 15: return "ERROR-JointStep";
         case 21: return "ERROR-KinCenter";
         case 22: return "ERROR-KinReach";
         case 23: return "ERROR-KinWrist";

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <thread>
 
+#include "ComStatusTelegram.h"
 #include "LogSingleton.h"
 #include "PkgKinematics/RobotMaster.h"
 #include "ProjectManager.h"
@@ -289,20 +290,6 @@ void MainDispatchLoop::CarryOutProgramCode(const OperatorCommand& command) {
     }
 }
 
-std::string MainDispatchLoop::KinStateText(int kinState) {
-    switch (kinState) {
-        case 0: return "KinOK";
-        case 99: return "MotionNotAllowed";
-        case 13:
-        case 14: return "ERROR-JointLimit";
-        case 15: return "ERROR-JointStep";
-        case 21: return "ERROR-KinCenter";
-        case 22: return "ERROR-KinReach";
-        case 23: return "ERROR-KinWrist";
-        default: return "ERROR";
-    }
-}
-
 std::string MainDispatchLoop::StatusLine(const DataTypes::RobotState& s) {
     return Format(
         "Pos: %.1lf %.1lf %.1lf - %.1lf %.1lf %.1lf    Joints: %.1lf, %.1lf, %.1lf, %.1lf, %.1lf, %.1lf   Grp: %.1lf   "
@@ -311,7 +298,7 @@ std::string MainDispatchLoop::StatusLine(const DataTypes::RobotState& s) {
         double(s.posB), double(s.posC), double(s.jointSetPoint[0]), double(s.jointSetPoint[1]),
         double(s.jointSetPoint[2]), double(s.jointSetPoint[3]), double(s.jointSetPoint[4]),
         double(s.jointSetPoint[5]), double(s.gripperSetPoint[0]), s.errorText.substr(0, 64).c_str(),
-        KinStateText(s.kinState).c_str());
+        ComStatusTelegram::KinStateText(s.kinState).c_str());
 }
 
 std::string MainDispatchLoop::ErrorLine(const DataTypes::RobotState& s) {

@@ -69,7 +69,6 @@ public:
     int GetConnectionTries() const { return cntCANConnectionTries; }
     void GetJogValues(float* out) const;
 
-    static std::string KinStateText(int kinState);
     static std::string StatusLine(const DataTypes::RobotState& state);
     static std::string ErrorLine(const DataTypes::RobotState& state);
     static std::string TemperatureLine(const DataTypes::RobotState& state);

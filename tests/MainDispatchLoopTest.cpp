@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "ComStatusTelegram.h"
 #include "support/LogTail.h"
 #include "support/RobotFixture.h"
 
@@ -311,8 +312,9 @@ TEST(MainLoopText, StatusLineAndKinematicStates) {
         const char* text;
     } table[] = {{0, "KinOK"},           {99, "MotionNotAllowed"}, {13, "ERROR-JointLimit"},
                  {14, "ERROR-JointLimit"}, {21, "ERROR-KinCenter"},  {22, "ERROR-KinReach"},
-                 {23, "ERROR-KinWrist"},   {5, "ERROR"},           {-1, "ERROR"}};
-    for (const auto& entry : table) EXPECT_EQ(MainDispatchLoop::KinStateText(entry.state), entry.text);
+                 {15, "ERROR-JointStep"},  {23, "ERROR-KinWrist"},   {5, "ERROR"},
+                 {-1, "ERROR"}};
+    for (const auto& entry : table) EXPECT_EQ(ComStatusTelegram::KinStateText(entry.state), entry.text);
 
     s.jointError[6] = 7;
     s.jointError[10] = 11;
