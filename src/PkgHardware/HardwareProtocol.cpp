@@ -17,8 +17,6 @@ void HardwareProtocol::Connect() {}
 void HardwareProtocol::Disconnect() {}
 bool HardwareProtocol::GetConnectionStatus() { return false; }
 void HardwareProtocol::GetError(std::string*, std::string*) {}
-void HardwareProtocol::GetError(std::string*) {}
-void HardwareProtocol::GetErrorHexCode(int*) {}
 void HardwareProtocol::GetCurrentValues(int*) {}
 void HardwareProtocol::GetTempValues(float*) {}
 void HardwareProtocol::GetReferenceStatus(bool*, int*) {}
@@ -52,6 +50,18 @@ std::string HardwareProtocol::GetError() {
     GetError(&text, &shortText);
     return text;
 }
+
+void HardwareProtocol::GetError(std::string* perModule) {
+    if (perModule == nullptr) return;
+    for (int k = 0; k < ErrorModuleCount(); ++k) perModule[k] = modules[k].errorShort;
+}
+
+void HardwareProtocol::GetErrorHexCode(int* codes) {
+    if (codes == nullptr) return;
+    for (int k = 0; k < ErrorModuleCount(); ++k) codes[k] = modules[k].errorCode;
+}
+
+int HardwareProtocol::ErrorModuleCount() const { return 0; }
 
 std::string HardwareProtocol::GetErrorShort() {
     std::string text;

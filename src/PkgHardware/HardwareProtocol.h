@@ -129,6 +129,9 @@ public:
 protected:
     // Every pause between frames goes through here, so tests can run without waiting.
     virtual void SleepMicroseconds(int microseconds);
+    // How many modules, from the first, GetError(perModule) and GetErrorHexCode
+    // report and the summed status code covers; none in the base.
+    virtual int ErrorModuleCount() const;
     // DecodeErrorCode's work for a protocol's table of `count` bits.
     void DecodeErrorBits(const ErrorBit* table, int count, int code, std::string* text, std::string* shortText);
     // The status texts of the summed error code (-1: not connected). They depend

@@ -90,20 +90,12 @@ void HardwareProtocolVKTCAN::GetError(std::string* text, std::string* shortText)
     int code = -1;  // not connected
     if (canInterface.IsConnected()) {
         code = 0;
-        for (int k = 0; k < nrOfJoints; ++k) code |= modules[k].errorCode;
+        for (int k = 0; k < ErrorModuleCount(); ++k) code |= modules[k].errorCode;
     }
     StatusTexts(code, text, shortText);
 }
 
-void HardwareProtocolVKTCAN::GetError(std::string* perModule) {
-    if (perModule == nullptr) return;
-    for (int k = 0; k < nrOfJoints; ++k) perModule[k] = modules[k].errorShort;
-}
-
-void HardwareProtocolVKTCAN::GetErrorHexCode(int* codes) {
-    if (codes == nullptr) return;
-    for (int k = 0; k < nrOfJoints; ++k) codes[k] = modules[k].errorCode;
-}
+int HardwareProtocolVKTCAN::ErrorModuleCount() const { return nrOfJoints; }
 
 void HardwareProtocolVKTCAN::EnableMotors(bool on) {
     LogSingleton::instance()->add(on ? "Enabling motors" : "Disabling motors");

@@ -18,8 +18,6 @@ public:
     bool GetConnectionStatus() override;
     using HardwareProtocol::GetError;
     void GetError(std::string* text, std::string* shortText) override;
-    void GetError(std::string* perModule) override;
-    void GetErrorHexCode(int* codes) override;
     void ResetError() override;
     void EnableMotors(bool on) override;
     bool GetMotorEnabled() override;
@@ -36,6 +34,9 @@ public:
     int outputBits[maxModules] = {0};  // byte 5 of each joint's frame, bits 0-3 (SetIO)
     int messageCounter = 0;            // 0 ... 99, advanced once per position frame
     int gapMS = 3;                     // pause after each position frame
+
+protected:
+    int ErrorModuleCount() const override;
 
 private:
     bool setIOLogged = false;

@@ -196,8 +196,7 @@ void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortTex
     int code = -1;  // not connected
     if (canInterface.IsConnected()) {
         code = 0;
-        int count = JointModuleCount() + nrOfDIOModules;
-        for (int k = 0; k < count; ++k) code |= modules[k].errorCode;
+        for (int k = 0; k < ErrorModuleCount(); ++k) code |= modules[k].errorCode;
         if (emergencyStop.load() != 3) code |= 0x001;
         if (supply.load() < minSupply) code |= 0x002;
     }
@@ -213,17 +212,7 @@ void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortTex
     }
 }
 
-void HardwareProtocolVKTCANV2::GetError(std::string* perModule) {
-    if (perModule == nullptr) return;
-    int count = JointModuleCount() + nrOfDIOModules;
-    for (int k = 0; k < count; ++k) perModule[k] = modules[k].errorShort;
-}
-
-void HardwareProtocolVKTCANV2::GetErrorHexCode(int* codes) {
-    if (codes == nullptr) return;
-    int count = JointModuleCount() + nrOfDIOModules;
-    for (int k = 0; k < count; ++k) codes[k] = modules[k].errorCode;
-}
+int HardwareProtocolVKTCANV2::ErrorModuleCount() const { return JointModuleCount() + nrOfDIOModules; }
 
 void HardwareProtocolVKTCANV2::GetCurrentValues(int* currents) {
     if (currents == nullptr) return;

@@ -22,8 +22,6 @@ public:
     bool GetConnectionStatus() override;
     using HardwareProtocol::GetError;
     void GetError(std::string* text, std::string* shortText) override;
-    void GetError(std::string* perModule) override;
-    void GetErrorHexCode(int* codes) override;
     void GetCurrentValues(int* currents) override;
     void GetTempValues(float* temps) override;
     void GetReferenceStatus(bool* perJoint, int* all) override;
@@ -65,6 +63,7 @@ public:
     static constexpr int silentLimit = 100;
 
 protected:
+    int ErrorModuleCount() const override;
     void SendCommand(int moduleIndex, int length, const unsigned char* bytes);
     void SendStatusLed(int red, int green, int blue);
     // Decodes the newest answer of a module; false when it is 5 s old or older.
