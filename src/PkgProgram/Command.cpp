@@ -24,7 +24,7 @@ int ElementIndex(const std::string& element)
     return -1;
 }
 
-float ElementValue(const DataTypes::RobotState& state, int index)
+float& ElementRef(DataTypes::RobotState& state, int index)
 {
     switch (index) {
     case 0: return state.posCartRobot(0, 3);
@@ -37,17 +37,10 @@ float ElementValue(const DataTypes::RobotState& state, int index)
     }
 }
 
-float& ElementRef(DataTypes::RobotState& state, int index)
+float ElementValue(const DataTypes::RobotState& state, int index)
 {
-    switch (index) {
-    case 0: return state.posCartRobot(0, 3);
-    case 1: return state.posCartRobot(1, 3);
-    case 2: return state.posCartRobot(2, 3);
-    case 3: return state.posA;
-    case 4: return state.posB;
-    case 5: return state.posC;
-    default: return state.jointSetPoint[index - 6];
-    }
+    // Only read: the one table of elements serves both.
+    return ElementRef(const_cast<DataTypes::RobotState&>(state), index);
 }
 
 }  // namespace
