@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -11,8 +12,7 @@ CommandDIO::CommandDIO() { typeName = "CommandDIO"; }
 CommandDIO::CommandDIO(const Command& record) : CommandDIO()
 {
     CopyCommonFrom(record);
-    dioChannel = record.dioChannel;
-    dioState = record.dioState;
+    CopyFields(*this, record, &Command::dioChannel, &Command::dioState);
 }
 
 void CommandDIO::ReadXML(tinyxml2::XMLElement* element, bool)

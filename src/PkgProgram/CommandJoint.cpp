@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -17,12 +18,8 @@ CommandJoint::CommandJoint()
 CommandJoint::CommandJoint(const Command& record) : CommandJoint()
 {
     CopyCommonFrom(record);
-    targetState = record.targetState;
-    lastOverride = record.lastOverride;
-    velocityPercent = record.velocityPercent;
-    accPercent = record.accPercent;
-    smoothPercent = record.smoothPercent;
-    condition = record.condition;
+    CopyFields(*this, record, &Command::targetState, &Command::lastOverride, &Command::velocityPercent,
+               &Command::accPercent, &Command::smoothPercent, &Command::condition);
 }
 
 void CommandJoint::ReadXML(tinyxml2::XMLElement* element, bool)

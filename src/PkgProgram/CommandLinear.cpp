@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -67,15 +68,9 @@ CommandLinear::CommandLinear()
 CommandLinear::CommandLinear(const Command& record) : CommandLinear()
 {
     CopyCommonFrom(record);
-    targetState = record.targetState;
-    lastOverride = record.lastOverride;
-    cartVelocity = record.cartVelocity;
-    rotVelocity = record.rotVelocity;
-    accPercent = record.accPercent;
-    smoothPercent = record.smoothPercent;
-    condition = record.condition;
-    source = record.source;
-    variableName = record.variableName;
+    CopyFields(*this, record, &Command::targetState, &Command::lastOverride, &Command::cartVelocity,
+               &Command::rotVelocity, &Command::accPercent, &Command::smoothPercent, &Command::condition,
+               &Command::source, &Command::variableName);
 }
 
 void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)

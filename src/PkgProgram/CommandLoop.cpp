@@ -6,6 +6,7 @@
 
 #include "LogSingleton.h"
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -18,10 +19,8 @@ CommandLoop::CommandLoop()
 CommandLoop::CommandLoop(const Command& record) : CommandLoop()
 {
     CopyCommonFrom(record);
-    loopCount = record.loopCount;
-    loopCounter = record.loopCounter;
-    mode = record.mode;
-    condition = record.condition;
+    CopyFields(*this, record, &Command::loopCount, &Command::loopCounter, &Command::mode,
+               &Command::condition);
 }
 
 void CommandLoop::ReadXML(tinyxml2::XMLElement* element, bool)

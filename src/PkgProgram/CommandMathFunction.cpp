@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -13,9 +14,7 @@ CommandMathFunction::CommandMathFunction() { typeName = "CommandMathFunction"; }
 CommandMathFunction::CommandMathFunction(const Command& record) : CommandMathFunction()
 {
     CopyCommonFrom(record);
-    mathFunction = record.mathFunction;
-    firstOperand = record.firstOperand;
-    secondOperand = record.secondOperand;
+    CopyFields(*this, record, &Command::mathFunction, &Command::firstOperand, &Command::secondOperand);
 }
 
 void CommandMathFunction::ReadXML(tinyxml2::XMLElement* element, bool)

@@ -6,6 +6,7 @@
 
 #include "LogSingleton.h"
 #include "PkgPluginManager/PluginManager.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -14,10 +15,8 @@ CommandPlugin::CommandPlugin() { typeName = "CommandPlugin"; }
 CommandPlugin::CommandPlugin(const Command& record) : CommandPlugin()
 {
     CopyCommonFrom(record);
-    pluginName = record.pluginName;
-    targetPosVariable = record.targetPosVariable;
-    modelClassVariable = record.modelClassVariable;
-    pluginManager = record.pluginManager;
+    CopyFields(*this, record, &Command::pluginName, &Command::targetPosVariable,
+               &Command::modelClassVariable, &Command::pluginManager);
 }
 
 void CommandPlugin::ReadXML(tinyxml2::XMLElement* element, bool)

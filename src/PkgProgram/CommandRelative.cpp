@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -18,16 +19,10 @@ CommandRelative::CommandRelative()
 CommandRelative::CommandRelative(const Command& record) : CommandRelative()
 {
     CopyCommonFrom(record);
-    deltaState = record.deltaState;
-    targetState = record.targetState;
-    relativeMode = record.relativeMode;
+    CopyFields(*this, record, &Command::deltaState, &Command::targetState, &Command::relativeMode,
+               &Command::lastOverride, &Command::velocityPercent, &Command::cartVelocity,
+               &Command::accPercent, &Command::smoothPercent, &Command::condition);
     motionType = relativeMode == 0 ? 0 : 1;
-    lastOverride = record.lastOverride;
-    velocityPercent = record.velocityPercent;
-    cartVelocity = record.cartVelocity;
-    accPercent = record.accPercent;
-    smoothPercent = record.smoothPercent;
-    condition = record.condition;
 }
 
 void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)

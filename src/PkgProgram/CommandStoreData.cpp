@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -11,9 +12,7 @@ CommandStoreData::CommandStoreData() { typeName = "CommandStoreData"; }
 CommandStoreData::CommandStoreData(const Command& record) : CommandStoreData()
 {
     CopyCommonFrom(record);
-    variableName = record.variableName;
-    variableType = record.variableType;
-    numberValue = record.numberValue;
+    CopyFields(*this, record, &Command::variableName, &Command::variableType, &Command::numberValue);
 }
 
 void CommandStoreData::ReadXML(tinyxml2::XMLElement* element, bool)

@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include "LogSingleton.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -11,8 +12,7 @@ CommandSub::CommandSub() { typeName = "CommandSub"; }
 CommandSub::CommandSub(const Command& record) : CommandSub()
 {
     CopyCommonFrom(record);
-    subFile = record.subFile;
-    subProgram = record.subProgram;
+    CopyFields(*this, record, &Command::subFile, &Command::subProgram);
 }
 
 void CommandSub::ReadXML(tinyxml2::XMLElement* element, bool)

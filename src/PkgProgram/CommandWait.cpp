@@ -10,6 +10,7 @@
 
 #include "LogSingleton.h"
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
+#include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
@@ -99,10 +100,8 @@ CommandWait::CommandWait(int ms) : CommandWait() { waitTimeMs = ms; }
 CommandWait::CommandWait(const Command& record) : CommandWait()
 {
     CopyCommonFrom(record);
-    waitTimeMs = record.waitTimeMs;
-    waitElapsedMs = record.waitElapsedMs;
-    mode = record.mode;
-    condition = record.condition;
+    CopyFields(*this, record, &Command::waitTimeMs, &Command::waitElapsedMs, &Command::mode,
+               &Command::condition);
 }
 
 void CommandWait::ReadXML(tinyxml2::XMLElement* element, bool)
