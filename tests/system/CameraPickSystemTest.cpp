@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
 #include "support/SimulatorControl.h"
 #include "support/TempDir.h"
@@ -154,12 +155,7 @@ protected:
     }
 
     void EditConfig(const std::string& from, const std::string& to) {
-        const std::string path = base + "/" + kConfig;
-        std::string text = TempDir::Read(path);
-        const size_t at = text.find(from);
-        ASSERT_NE(at, std::string::npos) << from;
-        text.replace(at, from.size(), to);
-        std::ofstream(path, std::ios::trunc) << text;
+        ASSERT_TRUE(ExampleBase::ReplaceInFile(base + "/" + kConfig, from, to));
     }
 
     static bool Has(const ChildProcess& p, const std::string& text) {

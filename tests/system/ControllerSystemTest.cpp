@@ -7,46 +7,21 @@
 
 #include <chrono>
 
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
 
 #include "support/ChildProcess.h"
+#include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
 #include "support/SimulatorControl.h"
 #include "support/TempDir.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 const std::string controller = std::string(ORVANE_BIN_DIR) + "/orvane";
 
-// A copy of an example base directory at <temp>/Orvane, where the controller
-// finds it from its working directory.
-class BaseDirectory {
-public:
-    explicit BaseDirectory(const std::string& example) : base(dir.Path() + "/Orvane") {
-        fs::create_directories(base);
-        if (!example.empty())
-            fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/" + example, base, fs::copy_options::recursive);
-    }
-    // Replaces the first occurrence of `from` in a file of the base directory.
-    void Edit(const std::string& relative, const std::string& from, const std::string& to) const {
-        const std::string path = base + "/" + relative;
-        std::string text = TempDir::Read(path);
-        size_t at = text.find(from);
-        ASSERT_NE(at, std::string::npos) << from;
-        text.replace(at, from.size(), to);
-        std::ofstream(path, std::ios::trunc) << text;
-    }
-
-    TempDir dir;
-    std::string base;
-};
-
-int RunToEnd(const BaseDirectory& base, std::string* output) {
+int RunToEnd(const ExampleBase& base, std::string* output) {
     ChildProcess child(controller, {}, base.base, {"ORVANE_CAN=udp:1"});
     child.CloseInput();
     int status = child.Wait(20000);
@@ -59,7 +34,7 @@ int RunToEnd(const BaseDirectory& base, std::string* output) {
 TEST(ControllerSystem, FatalStartUpErrorsEndTheProcessWithTheirCode) {
     std::string output;
     {
-        BaseDirectory empty("");
+        ExampleBase empty("");
         EXPECT_EQ(RunToEnd(empty, &output), 56);
         EXPECT_NE(output.find("Project: front-end file not available, no project to run: " + empty.base +
                               "/VKTFrontend.xml"),
@@ -67,13 +42,13 @@ TEST(ControllerSystem, FatalStartUpErrorsEndTheProcessWithTheirCode) {
             << output;
     }
     {
-        BaseDirectory base("CartesianV2");
+        ExampleBase base("CartesianV2");
         base.Edit("Data/Robots/GANTRY/GANTRY.xml", "Type=\"Cartesian\"", "Type=\"Scara\"");
         EXPECT_EQ(RunToEnd(base, &output), 54);
         EXPECT_NE(output.find("RobotMaster: could not recognize robot type Scara"), std::string::npos) << output;
     }
     {
-        BaseDirectory base("CartesianV2");
+        ExampleBase base("CartesianV2");
         base.Edit("Data/Projects/CartesianV2.xml", "Override=\"40.0\"", "");
         EXPECT_EQ(RunToEnd(base, &output), 46);
         EXPECT_NE(output.find("Project: attribute \"Override\" not found in line Program of project file!"),
@@ -85,7 +60,7 @@ TEST(ControllerSystem, FatalStartUpErrorsEndTheProcessWithTheirCode) {
 // Without any joint module on the bus the controller runs, reports, takes
 // console commands and ends in order on SIGTERM.
 TEST(ControllerSystem, RunsWithoutModulesAndStopsInOrderOnSigterm) {
-    BaseDirectory base("CartesianV2");
+    ExampleBase base("CartesianV2");
     const int port = LoopbackPorts::FreeUdpPair();
     ASSERT_GT(port, 0);
     ChildProcess child(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
@@ -124,7 +99,7 @@ bool LastJointZero(const std::string& output, double* value) {
 // jogs a joint, the status line and the simulated joint show the motion, and
 // a shutdown request from the bus ends the controller in order.
 TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
-    BaseDirectory base("CartesianV2");
+    ExampleBase base("CartesianV2");
     const int port = LoopbackPorts::FreeUdpPair();
     ASSERT_GT(port, 0);
     const auto sim = SimulatorControl::Launch(base.base, port);

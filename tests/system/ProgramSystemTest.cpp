@@ -12,39 +12,14 @@
 #include <string>
 
 #include "support/ChildProcess.h"
+#include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
 #include "support/SimulatorControl.h"
 #include "support/TempDir.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 const std::string controller = std::string(ORVANE_BIN_DIR) + "/orvane";
-
-// The gantry sample copied to <temp>/Orvane, where the controller finds it.
-class GantryBase {
-public:
-    GantryBase() : base(dir.Path() + "/Orvane") {
-        fs::create_directories(base);
-        fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base, fs::copy_options::recursive);
-    }
-    void Edit(const std::string& relative, const std::string& from, const std::string& to) const {
-        const std::string path = base + "/" + relative;
-        std::string text = TempDir::Read(path);
-        const size_t at = text.find(from);
-        ASSERT_NE(at, std::string::npos) << from;
-        text.replace(at, from.size(), to);
-        std::ofstream(path, std::ios::trunc) << text;
-    }
-    void Program(const std::string& name, const std::string& body) const {
-        std::ofstream(base + "/Data/Programs/" + name, std::ios::trunc)
-            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Program>\n" << body << "</Program>\n";
-    }
-
-    TempDir dir;
-    std::string base;
-};
 
 std::string Control(int port, const std::string& command) { return SimulatorControl(port).Command(command); }
 
@@ -73,7 +48,7 @@ double JointTarget(int port, int joint) {
 // started from the console, runs to its end on the gantry over the loopback bus.
 // Gantry: x = a1 - 195, y = a2 - 250, z = 130 - a3.
 TEST(ProgramSystem, ProgramRunsAgainstTheSimulatorToItsEnd) {
-    GantryBase base;
+    ExampleBase base("CartesianV2");  // the gantry
     base.Edit("Data/Projects/CartesianV2.xml", "File=\"Square.xml\" Override=\"40.0\"",
               "File=\"SystemRun.xml\" Override=\"100.0\"");
     base.Program("SystemRun.xml",
