@@ -59,6 +59,22 @@ public:
     bool bound = false;
 };
 
+// A bus on the UDP loopback transport of a free port pair, and its peer.
+struct LoopbackBus {
+    const int port = LoopbackPorts::FreeUdpPair();
+    UdpPeer peer{port};
+    CANInterfacePHYTEC bus;
+
+    // Connects the bus; fails the test when there is no port, no peer or no connection.
+    void Connect() {
+        ASSERT_GT(port, 0);
+        ASSERT_TRUE(peer.bound);
+        bus.SetTransport("udp:" + std::to_string(port));
+        bus.Connect();
+        ASSERT_TRUE(bus.IsConnected());
+    }
+};
+
 // Polls until the slot of `id` has received `count` frames (5 s at most).
 bool WaitForFrames(CANInterfacePHYTEC& bus, int id, long count) {
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -184,14 +200,10 @@ TEST(CANInterfaceTable, AgeIsCountedInHundredMicroseconds) {
 }
 
 TEST(CANInterfaceUdp, FramesCrossTheLoopbackByteForByte) {
-    int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
-    UdpPeer peer(port);
-    ASSERT_TRUE(peer.bound);
-    CANInterfacePHYTEC bus;
-    bus.SetTransport("udp:" + std::to_string(port));
-    bus.Connect();
-    ASSERT_TRUE(bus.IsConnected());
+    LoopbackBus loop;
+    ASSERT_NO_FATAL_FAILURE(loop.Connect());
+    UdpPeer& peer = loop.peer;
+    CANInterfacePHYTEC& bus = loop.bus;
     EXPECT_EQ(bus.GetState(), "ok");
 
     unsigned char data[8] = {0x14, 0x80, 0x00, 0x00, 0x07, 0xCB, 0x01, 0x00};
@@ -246,14 +258,10 @@ TEST(CANInterfaceUdp, OccupiedPortLeavesTheBusUnconnected) {
 }
 
 TEST(CANInterfaceUdp, ReaderNeverTearsAFrameUnderConcurrentPolling) {
-    int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
-    UdpPeer peer(port);
-    ASSERT_TRUE(peer.bound);
-    CANInterfacePHYTEC bus;
-    bus.SetTransport("udp:" + std::to_string(port));
-    bus.Connect();
-    ASSERT_TRUE(bus.IsConnected());
+    LoopbackBus loop;
+    ASSERT_NO_FATAL_FAILURE(loop.Connect());
+    UdpPeer& peer = loop.peer;
+    CANInterfacePHYTEC& bus = loop.bus;
 
     std::atomic<bool> done{false};
     std::atomic<int> torn{0};
