@@ -84,26 +84,10 @@ struct SimProject {
     }
 };
 
-// The simulator on a free loopback port pair (not started when there is none).
-class SimRun {
-public:
-    explicit SimRun(const SimProject& project, const std::vector<std::string>& extraArguments = {}) {
-        udpPort = LoopbackPorts::FreeUdpPair();
-        if (udpPort <= 0) return;
-        process = SimulatorControl::Launch(project.dir.Path(), udpPort, extraArguments);
-        ready = process->WaitForOutput("ready\n", 20000);
-        controlPort = SimulatorControl::AnnouncedPort(process->Output());
-    }
-    std::unique_ptr<ChildProcess> process;  // killed and reaped by its destructor on every path
-    int udpPort = 0;
-    bool ready = false;
-    int controlPort = 0;
-};
-
 // Reads the project's robot file into p and connects it to the simulator; the connection status.
-bool ConnectTo(HardwareProtocol& p, const SimProject& project, const SimRun& sim) {
+bool ConnectTo(HardwareProtocol& p, const SimProject& project, const SimulatorRun& sim) {
     p.Init("bench", "Arm3", project.robotFile);
-    p.canInterface.SetTransport("udp:" + std::to_string(sim.udpPort));
+    p.canInterface.SetTransport("udp:" + std::to_string(sim.busPort));
     p.Connect();
     return p.GetConnectionStatus();
 }
@@ -124,11 +108,9 @@ bool CycleUntil(HardwareProtocol& p, DataTypes::RobotState& state, const std::fu
 
 TEST(JointSimSystem, ProtocolV2DrivesTheSimulatedRobot) {
     SimProject project("VKTCANV2");
-    SimRun sim(project);
-    ASSERT_GT(sim.udpPort, 0);
-    ASSERT_TRUE(sim.ready) << sim.process->Output();
+    SimulatorRun sim;
+    ASSERT_NO_FATAL_FAILURE(sim.Start(project.dir.Path()));
     EXPECT_NE(sim.process->Output().find("protocol VKTCANV2, 10 modules"), std::string::npos) << sim.process->Output();
-    ASSERT_GT(sim.controlPort, 0);
     Control control(sim.controlPort);
     ASSERT_TRUE(control.connected);
 
@@ -241,9 +223,8 @@ TEST(JointSimSystem, ProtocolV2DrivesTheSimulatedRobot) {
 
 TEST(JointSimSystem, ProtocolV1DrivesTheSimulatedArm) {
     SimProject project("VKTCAN");
-    SimRun sim(project);
-    ASSERT_GT(sim.udpPort, 0);
-    ASSERT_TRUE(sim.ready) << sim.process->Output();
+    SimulatorRun sim;
+    ASSERT_NO_FATAL_FAILURE(sim.Start(project.dir.Path()));
     EXPECT_NE(sim.process->Output().find("protocol VKTCAN, 3 modules"), std::string::npos) << sim.process->Output();
     Control control(sim.controlPort);
     ASSERT_TRUE(control.connected);
@@ -274,10 +255,8 @@ TEST(JointSimSystem, ProtocolV1DrivesTheSimulatedArm) {
 TEST(JointSimSystem, TimestampsListEveryReceivedFrameInOrder) {
     SimProject project("VKTCANV2");
     const std::string stamps = project.dir.Path() + "/frames.txt";
-    SimRun sim(project, {"--timestamps", stamps});
-    ASSERT_GT(sim.udpPort, 0);
-    ASSERT_TRUE(sim.ready) << sim.process->Output();
-    ASSERT_GT(sim.controlPort, 0);  // announced
+    SimulatorRun sim;
+    ASSERT_NO_FATAL_FAILURE(sim.Start(project.dir.Path(), {"--timestamps", stamps}));
     Control control(sim.controlPort);
     ASSERT_TRUE(control.connected);
 

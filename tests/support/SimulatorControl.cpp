@@ -5,8 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <sstream>
+
+#include "support/LoopbackPorts.h"
 
 std::string SimulatorControl::Command(const std::string& line) const {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -79,4 +83,13 @@ int SimulatorControl::AnnouncedPort(const std::string& simulatorOutput) {
     const std::string marker = "control listening on 127.0.0.1:";
     const size_t at = simulatorOutput.find(marker);
     return at == std::string::npos ? 0 : std::atoi(simulatorOutput.c_str() + at + marker.size());
+}
+
+void SimulatorRun::Start(const std::string& base, const std::vector<std::string>& extra, int timeoutMs) {
+    busPort = LoopbackPorts::FreeUdpPair();
+    ASSERT_GT(busPort, 0);
+    process = SimulatorControl::Launch(base, busPort, extra);
+    ASSERT_TRUE(process->WaitForOutput("ready\n", timeoutMs)) << process->Output();
+    controlPort = SimulatorControl::AnnouncedPort(process->Output());
+    ASSERT_GT(controlPort, 0) << process->Output();
 }

@@ -43,3 +43,15 @@ public:
 private:
     int port;
 };
+
+// The simulator for a base directory on a free bus port pair, once started
+// with its control port known.
+struct SimulatorRun {
+    // Fails the test when no port pair is free, the simulator is not ready
+    // within timeoutMs or announces no control port.
+    void Start(const std::string& base, const std::vector<std::string>& extra = {}, int timeoutMs = 20000);
+
+    int busPort = 0;
+    std::unique_ptr<ChildProcess> process;  // killed and reaped by its destructor on every path
+    int controlPort = 0;
+};

@@ -100,14 +100,11 @@ bool LastJointZero(const std::string& output, double* value) {
 // a shutdown request from the bus ends the controller in order.
 TEST(ControllerSystem, JogsAgainstTheSimulatorAndShutsDownOnBusRequest) {
     ExampleBase base("CartesianV2");
-    const int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
-    const auto sim = SimulatorControl::Launch(base.base, port);
-    ASSERT_TRUE(sim->WaitForOutput("ready", 10000)) << sim->Output();
-    const int control = SimulatorControl::AnnouncedPort(sim->Output());
-    ASSERT_GT(control, 0) << sim->Output();
+    SimulatorRun sim;
+    ASSERT_NO_FATAL_FAILURE(sim.Start(base.base));
+    const int control = sim.controlPort;
 
-    ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
+    ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(sim.busPort)});
     ASSERT_TRUE(orvane.WaitForOutput("Keyboard Commands:", 20000)) << orvane.Output();
     orvane.Write("2\n");
     ASSERT_TRUE(orvane.WaitForOutput("RobotMaster:  Enabling Motors", 20000)) << orvane.Output();

@@ -74,14 +74,11 @@ TEST(ProgramSystem, ProgramRunsAgainstTheSimulatorToItsEnd) {
                  "<Linear x=\"-115\" y=\"-190\" z=\"100\" a=\"0\" b=\"0\" c=\"0\" vel=\"100\" acc=\"50\" smooth=\"0\"/>\n"
                  "<Output Channel=\"DOut24\" State=\"true\"/>\n");
 
-    const int port = LoopbackPorts::FreeUdpPair();
-    ASSERT_GT(port, 0);
-    const auto sim = SimulatorControl::Launch(base.base, port);
-    ASSERT_TRUE(sim->WaitForOutput("ready", 10000)) << sim->Output();
-    const int control = SimulatorControl::AnnouncedPort(sim->Output());
-    ASSERT_GT(control, 0) << sim->Output();
+    SimulatorRun sim;
+    ASSERT_NO_FATAL_FAILURE(sim.Start(base.base));
+    const int control = sim.controlPort;
 
-    ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(port)});
+    ChildProcess orvane(controller, {}, base.base, {"ORVANE_CAN=udp:" + std::to_string(sim.busPort)});
     ASSERT_TRUE(orvane.WaitForOutput("Keyboard Commands:", 20000)) << orvane.Output();
     ASSERT_NE(orvane.Output().find("IPO: Program: SystemRun.xml (0 of 2) with 14 points"), std::string::npos)
         << orvane.Output();
