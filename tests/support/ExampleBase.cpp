@@ -29,3 +29,8 @@ void ExampleBase::Program(const std::string& name, const std::string& body) cons
     std::ofstream(base + "/Data/Programs/" + name, std::ios::trunc)
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Program>\n" << body << "</Program>\n";
 }
+
+std::vector<std::string> ControllerEnvironment(int busPort, int frontendPort) {
+    return {"ORVANE_CAN=udp:" + std::to_string(busPort), "ORVANE_FRONTEND_PORT=" + std::to_string(frontendPort),
+            "ORVANE_FRONTEND_ADDRESS=127.0.0.1"};
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -24,3 +25,7 @@ public:
     TempDir dir;
     std::string base;
 };
+
+// The controller's environment for the simulator's bus on `busPort` and the
+// front-end server on 127.0.0.1:frontendPort.
+std::vector<std::string> ControllerEnvironment(int busPort, int frontendPort);

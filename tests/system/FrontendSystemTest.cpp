@@ -8,32 +8,25 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
+#include "support/SimulatorControl.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 TEST(FrontendSystem, ScriptedFrontendJogsUploadsAndShutsTheControllerDown) {
-    TempDir dir;
-    const std::string base = dir.Path() + "/Orvane";
-    fs::create_directories(base);
-    fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base,
-             fs::copy_options::recursive);
-    const std::string program = dir.Write(
+    const ExampleBase example("CartesianV2");
+    const std::string& base = example.base;
+    const std::string program = example.dir.Write(
         "demo.xml", "<Program>\n  <Wait Time=\"100\" />\n  <Wait  Time=\"50\" />\n</Program>\n");
 
-    const int bus = LoopbackPorts::FreeUdpPair();
     const int port = LoopbackPorts::FreeTcp();
-    ASSERT_GT(bus, 0);
     ASSERT_GT(port, 0);
-    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim",
-                     {"--base", base, "--udp", std::to_string(bus)});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
+    SimulatorRun sim;
+    ASSERT_NO_FATAL_FAILURE(sim.Start(base));
 
-    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base,
-                        {"ORVANE_CAN=udp:" + std::to_string(bus),
-                         "ORVANE_FRONTEND_PORT=" + std::to_string(port),
-                         "ORVANE_FRONTEND_ADDRESS=127.0.0.1"});
+    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base, ControllerEnvironment(sim.busPort, port));
     ASSERT_TRUE(orvane.WaitForOutput("NEX-Server: waiting for client", 20000)) << orvane.Output();
 
     ChildProcess frontend(std::string(ORVANE_BIN_DIR) + "/orvane-frontend",
