@@ -40,6 +40,16 @@ protected:
         return record;
     }
 
+    // A linked math record: first = first <function> second.
+    Command MathRecord(const std::string& function, const std::string& first, const std::string& second)
+    {
+        CommandMathFunction m;
+        m.mathFunction = function;
+        m.firstOperand = first;
+        m.secondOperand = second;
+        return Linked(m);
+    }
+
     MemoryPosition& AddNumber(const std::string& name, float value)
     {
         MemoryPosition v;
@@ -250,11 +260,7 @@ TEST_F(CommandFlowTest, MathOperations)
     AddPosition("pos1", 7.0f, 8.0f, 9.0f);
     auto math = [&](const std::string& function, const std::string& first,
                     const std::string& second) {
-        CommandMathFunction m;
-        m.mathFunction = function;
-        m.firstOperand = first;
-        m.secondOperand = second;
-        Command record = Linked(m);
+        Command record = MathRecord(function, first, second);
         return StepRecord<CommandMathFunction>(record, &state);
     };
     EXPECT_EQ(10, math("set", "cnt", "5"));
@@ -279,11 +285,7 @@ TEST_F(CommandFlowTest, MathOperations)
 TEST_F(CommandFlowTest, MathOnCurrentPositionStoresOrdinaryVariable)
 {
     state.posCartRobot.SetTranslation(100.0f, 0.0f, 0.0f);
-    CommandMathFunction m;
-    m.mathFunction = "add";
-    m.firstOperand = "#position.x";
-    m.secondOperand = "5";
-    Command record = Linked(m);
+    Command record = MathRecord("add", "#position.x", "5");
     EXPECT_EQ(10, StepRecord<CommandMathFunction>(record, &state));
     ASSERT_EQ(1u, memory.size());
     EXPECT_EQ("#position", memory[0].name);
@@ -296,11 +298,7 @@ TEST_F(CommandFlowTest, MathErrorsThrowTextsAndWriteNothing)
     AddNumber("cnt", 1.0f);
     auto thrown = [&](const std::string& function, const std::string& first,
                       const std::string& second) {
-        CommandMathFunction m;
-        m.mathFunction = function;
-        m.firstOperand = first;
-        m.secondOperand = second;
-        Command record = Linked(m);
+        Command record = MathRecord(function, first, second);
         return ThrownText([&] { StepRecord<CommandMathFunction>(record, &state); });
     };
     EXPECT_EQ("Unknown operation in MathOperator!", thrown("multiply", "cnt", "2"));
