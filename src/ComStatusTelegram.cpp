@@ -37,6 +37,10 @@ public:
         if (ok) *out = v;
         return ok;
     }
+    // A keyword and the one value after it.
+    bool Field(const char* w, int* out) { return Word(w) && Int(out); }
+    bool Field(const char* w, float* out) { return Word(w) && Float(out); }
+    bool Field(const char* w, uint64_t* out) { return Word(w) && U64(out); }
     void Skip(int n) {
         float dummy;
         for (int i = 0; i < n; ++i) Float(&dummy);
@@ -70,18 +74,12 @@ bool ComStatusTelegram::Parse(const std::string& text) {
     for (float& v : s.pose) r.Float(&v);
     r.Word("POSCARTPLATTFORM");
     r.Skip(3);
-    r.Word("OVERRIDE");
-    r.Float(&s.override);
-    r.Word("DIN");
-    r.U64(&s.digitalIn);
-    r.Word("DOUT");
-    r.U64(&s.digitalOut);
-    r.Word("ESTOP");
-    r.Int(&s.emergencyStop);
-    r.Word("SUPPLY");
-    r.Int(&s.supply);
-    r.Word("CURRENTALL");
-    r.Int(&s.currentAll);
+    r.Field("OVERRIDE", &s.override);
+    r.Field("DIN", &s.digitalIn);
+    r.Field("DOUT", &s.digitalOut);
+    r.Field("ESTOP", &s.emergencyStop);
+    r.Field("SUPPLY", &s.supply);
+    r.Field("CURRENTALL", &s.currentAll);
     r.Word("CURRENTJOINTS");
     for (int& v : s.jointMotorCurrent) r.Int(&v);
     r.Skip(9);
@@ -89,8 +87,7 @@ bool ComStatusTelegram::Parse(const std::string& text) {
     r.Text(&s.errorText);
     for (int& v : s.jointError) r.Int(&v);
     r.Skip(9);
-    r.Word("KINSTATE");
-    r.Int(&s.kinState);
+    r.Field("KINSTATE", &s.kinState);
     r.Word("NEXEND");
     if (!r.Ok() || !r.AtEnd()) return false;
     *this = s;
