@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "LogSingleton.h"
+#include "PkgProgram/VariableType.h"
 #include "TextFormat.h"
 
 namespace {
@@ -148,11 +149,7 @@ float Command::GetVariablePositionElement(std::string name, std::string element,
         source = current ? current : &noState;
     } else {
         const MemoryPosition& variable = FindVariable(name);
-        if (variable.type != "position") {
-            LogSingleton::instance()->add(Format(
-                "Memory: Variable %s is not a position variable!", name.c_str()));
-            throw "GetFromMemory: wrong var type";
-        }
+        RequireVariableType(variable, name, "position");
         source = &variable.state;
     }
     int index = ElementIndex(ToLowerCase(element));
@@ -169,11 +166,7 @@ void Command::SetVariableNumberValue(std::string name, float value,
 {
     MemoryPosition variable;
     GetVariableFromProgramMemory(name, &variable, current);
-    if (variable.type != "number") {
-        LogSingleton::instance()->add(Format(
-            "Memory SetVarNumberValue: Variable %s is not a number variable!", name.c_str()));
-        throw "GetFromMemory: wrong var type";
-    }
+    RequireVariableType(variable, name, "number", "Memory SetVarNumberValue: ");
     variable.value = value;
     StoreVariableInProgramMemory(variable);
 }
@@ -183,11 +176,7 @@ void Command::SetVariablePositionElement(std::string name, std::string element, 
 {
     MemoryPosition variable;
     GetVariableFromProgramMemory(name, &variable, current);
-    if (variable.type != "position") {
-        LogSingleton::instance()->add(Format(
-            "Memory SetElement: Variable %s is not a position variable!", name.c_str()));
-        throw "GetFromMemory: wrong var type";
-    }
+    RequireVariableType(variable, name, "position", "Memory SetElement: ");
     int index = ElementIndex(ToLowerCase(element));
     if (index < 0) {
         LogSingleton::instance()->add(

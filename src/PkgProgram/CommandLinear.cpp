@@ -10,6 +10,7 @@
 #include "LogSingleton.h"
 #include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
+#include "PkgProgram/VariableType.h"
 #include "TextFormat.h"
 
 namespace {
@@ -195,11 +196,7 @@ int CommandLinear::Interpolate(int dtMs, float overridePercent, DataTypes::Robot
     if (firstCall && source == "variable") {
         MemoryPosition variable;
         GetVariableFromProgramMemory(variableName, &variable, state);
-        if (variable.type != "position") {
-            LogSingleton::instance()->add(Format(
-                "Memory: Variable %s is not a position variable!", variableName.c_str()));
-            throw "GetFromMemory: wrong var type";
-        }
+        RequireVariableType(variable, variableName, "position");
         targetState.posCartRobot = variable.state.posCartRobot;
         targetState.posA = variable.state.posA;
         targetState.posB = variable.state.posB;

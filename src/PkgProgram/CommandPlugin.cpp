@@ -8,6 +8,7 @@
 #include "PkgPluginManager/PluginManager.h"
 #include "PkgProgram/CommandFields.h"
 #include "PkgProgram/CommandText.h"
+#include "PkgProgram/VariableType.h"
 #include "TextFormat.h"
 
 CommandPlugin::CommandPlugin() { typeName = "CommandPlugin"; }
@@ -37,12 +38,8 @@ int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
     GetVariableFromProgramMemory(targetPosVariable, &target, state);
     MemoryPosition modelClassVar;
     GetVariableFromProgramMemory(modelClassVariable, &modelClassVar, state);
-    if (target.type != "position") {
-        // A number variable has no pose to receive the target.
-        LogSingleton::instance()->add(Format(
-            "Memory: Variable %s is not a position variable!", targetPosVariable.c_str()));
-        throw "GetFromMemory: wrong var type";
-    }
+    // A number variable has no pose to receive the target.
+    RequireVariableType(target, targetPosVariable, "position");
     if (!pluginManager) {
         LogSingleton::instance()->addError(
             Format("Plugin: plug-in %s not available", pluginName.c_str()));

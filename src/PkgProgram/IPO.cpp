@@ -28,6 +28,7 @@
 #include "PkgProgram/CommandSystem.h"
 #include "PkgProgram/CommandWait.h"
 #include "PkgProgram/ProgramLoader.h"
+#include "PkgProgram/VariableType.h"
 #include "TextFormat.h"
 
 namespace {
@@ -274,10 +275,7 @@ Command IPO::PlannerCopyLocked(const Command& command, DataTypes::RobotState* st
         copy.variableName != "#position") {
         MemoryPosition variable;
         copy.GetVariableFromProgramMemory(copy.variableName, &variable, state);
-        if (variable.type != "position") {
-            Log()->add(Format("Memory: Variable %s is not a position variable!", copy.variableName.c_str()));
-            throw "GetFromMemory: wrong var type";
-        }
+        RequireVariableType(variable, copy.variableName, "position");
         copy.targetState.posCartRobot = variable.state.posCartRobot;
         copy.targetState.posA = variable.state.posA;
         copy.targetState.posB = variable.state.posB;
