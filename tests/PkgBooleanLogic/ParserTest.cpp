@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
+#include "support/ProgramVariables.h"
 
 namespace {
 
@@ -19,15 +20,8 @@ class ParserTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MemoryPosition counter;
-        counter.name = "counter";
-        counter.type = "number";
-        counter.value = 7.0f;
-        memory.push_back(counter);
-        MemoryPosition pos;
-        pos.name = "pos";
-        pos.type = "position";
-        pos.state.posCartRobot.SetTranslation(10.0f, 20.0f, 30.0f);
+        memory.push_back(NumberVariable("counter", 7.0f));
+        MemoryPosition pos = PositionVariable("pos", 10.0f, 20.0f, 30.0f);
         pos.state.jointSetPoint[0] = 45.0f;
         memory.push_back(pos);
         state.posCartRobot.SetTranslation(-5.0f, 0.0f, 0.0f);

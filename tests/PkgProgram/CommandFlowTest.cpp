@@ -15,6 +15,7 @@
 #include "PkgProgram/CommandSub.h"
 #include "PkgProgram/CommandSystem.h"
 #include "PkgProgram/CommandWait.h"
+#include "support/ProgramVariables.h"
 #include "support/ThrownText.h"
 
 namespace {
@@ -52,22 +53,13 @@ protected:
 
     MemoryPosition& AddNumber(const std::string& name, float value)
     {
-        MemoryPosition v;
-        v.name = name;
-        v.type = "number";
-        v.value = value;
-        memory.push_back(v);
+        memory.push_back(NumberVariable(name, value));
         return memory.back();
     }
 
     MemoryPosition& AddPosition(const std::string& name, float x, float y, float z)
     {
-        MemoryPosition v;
-        v.name = name;
-        v.type = "position";
-        v.state.posCartRobot = DataTypes::Matrix44();
-        v.state.posCartRobot.SetTranslation(x, y, z);
-        memory.push_back(v);
+        memory.push_back(PositionVariable(name, x, y, z));
         return memory.back();
     }
 

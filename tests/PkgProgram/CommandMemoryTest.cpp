@@ -5,26 +5,16 @@
 #include <vector>
 
 #include "PkgProgram/Command.h"
+#include "support/ProgramVariables.h"
 #include "support/ThrownText.h"
 
 namespace {
 
-MemoryPosition NumberVar(const std::string& name, float value)
-{
-    MemoryPosition v;
-    v.name = name;
-    v.type = "number";
-    v.value = value;
-    return v;
-}
+MemoryPosition NumberVar(const std::string& name, float value) { return NumberVariable(name, value); }
 
 MemoryPosition PositionVar(const std::string& name, float x, float y, float z)
 {
-    MemoryPosition v;
-    v.name = name;
-    v.type = "position";
-    v.state.posCartRobot = DataTypes::Matrix44();
-    v.state.posCartRobot.SetTranslation(x, y, z);
+    MemoryPosition v = PositionVariable(name, x, y, z);
     v.state.posA = 10.0f;
     v.state.posB = 20.0f;
     v.state.posC = 30.0f;

@@ -9,6 +9,7 @@
 #include "PkgPluginManager/PluginManager.h"
 #include "PkgProgram/CommandPlugin.h"
 #include "support/ChildProcess.h"
+#include "support/ProgramVariables.h"
 #include "support/TempDir.h"
 #include "support/ThrownText.h"
 
@@ -39,11 +40,7 @@ protected:
         target.state.posB = 11.0f;
         target.state.posC = 0.0f;
         memory.push_back(target);
-        MemoryPosition cls;
-        cls.name = "cls";
-        cls.type = "number";
-        cls.value = 99.0f;
-        memory.push_back(cls);
+        memory.push_back(NumberVariable("cls", 99.0f));
 
         command.pluginName = "pluginsmartcameraifmo2d";
         command.targetPosVariable = "target";
