@@ -38,11 +38,7 @@ std::string Joint(float a1, float a2, float a3, float smooth = 0.0f) {
     return buffer;
 }
 
-std::string Shown() {
-    std::string message;
-    LogSingleton::instance()->DisplayGetMessage(&message);
-    return message;
-}
+std::string Shown() { return LogTail::DisplayMessage(); }
 
 class IPOTest : public ::testing::Test {
 protected:

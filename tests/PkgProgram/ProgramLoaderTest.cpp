@@ -33,11 +33,7 @@ void ExpectLinks(const RobotProgram& program, const std::vector<Links>& expected
     }
 }
 
-std::string Shown() {
-    std::string message;
-    LogSingleton::instance()->DisplayGetMessage(&message);
-    return message;
-}
+std::string Shown() { return LogTail::DisplayMessage(); }
 
 class ProgramLoaderTest : public ::testing::Test {
 protected:

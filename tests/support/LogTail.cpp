@@ -33,3 +33,9 @@ int LogTail::Count(const std::string& text) const {
 }
 
 void LogTail::Skip() { start = LogSingleton::instance()->LineSequence(); }
+
+std::string LogTail::DisplayMessage() {
+    std::string message;
+    LogSingleton::instance()->DisplayGetMessage(&message);
+    return message;
+}

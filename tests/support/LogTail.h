@@ -25,6 +25,9 @@ public:
     // Forgets what was logged so far.
     void Skip();
 
+    // Takes the newest display message; "" when none is pending.
+    static std::string DisplayMessage();
+
 private:
     uint64_t start = 0;
 };

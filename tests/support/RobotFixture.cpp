@@ -1,5 +1,7 @@
 #include "support/RobotFixture.h"
 
+#include "support/LogTail.h"
+
 void RobotFixture::SetUp() {
     LogSingleton::instance()->SetPlcSettings(PlcSettings());
     DisplayMessage();
@@ -35,8 +37,4 @@ void RobotFixture::Jog(int index, float value) {
     robot->SetJogValues(jog);
 }
 
-std::string RobotFixture::DisplayMessage() {
-    std::string message;
-    LogSingleton::instance()->DisplayGetMessage(&message);
-    return message;
-}
+std::string RobotFixture::DisplayMessage() { return LogTail::DisplayMessage(); }
