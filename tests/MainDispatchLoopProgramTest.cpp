@@ -32,7 +32,7 @@ protected:
         loop.reset();
         RobotFixture::TearDown();
     }
-    IPO& ipo() { return robot->GetInterpreter(); }
+    IPO& ipo() { return Interpreter(); }
     void Code(int code) {
         keyboard.PostCommand(code);
         loop->Pass();
@@ -40,16 +40,7 @@ protected:
     void Write(const std::string& name, const std::string& body) {
         dir.Write(name, "<?xml version=\"1.0\"?>\n<Program>\n" + body + "</Program>\n");
     }
-    // Robot cycles until the program has ended (path workers waited for).
-    int RunProgram(int maxCycles = 5000) {
-        int n = 0;
-        while (ipo().running && n < maxCycles) {
-            robot->RunCycleOnce();
-            ipo().pathGenerator.WaitForWorker();
-            ++n;
-        }
-        return n;
-    }
+    int RunProgram(int maxCycles = 5000) { return RobotFixture::RunProgram(maxCycles); }
 
     TempDir dir;
     DataTypes::RobotState snapshot;

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 
@@ -173,6 +175,27 @@ RoundTripSample<Kind> SampleRoundTrip(const Kind& arm, std::mt19937& rng) {
     s.solver = s.k;
     s.code = ThrownCode([&] { s.solver.SetPosition(s.target); });
     return s;
+}
+
+// Runs `samples` round trips from `seed`. A refused target must throw one of
+// `refusals`; a solved one has its joints put through the forward kinematics
+// of a fresh copy of the arm, and onSolved(sample, solution, check) judges it.
+template <class Kind, class OnSolved>
+void ForEachSolvedRoundTrip(const Kind& arm, unsigned seed, int samples, std::initializer_list<int> refusals,
+                            OnSolved onSolved) {
+    std::mt19937 rng(seed);
+    for (int n = 0; n < samples; ++n) {
+        const RoundTripSample<Kind> sample = SampleRoundTrip(arm, rng);
+        if (sample.code != -1) {
+            EXPECT_NE(std::find(refusals.begin(), refusals.end(), sample.code), refusals.end()) << sample.code;
+            continue;
+        }
+        float solution[6] = {0, 0, 0, 0, 0, 0};
+        sample.solver.GetJoints(solution);
+        Kind check = arm;
+        check.SetJoints(solution, false);
+        onSolved(sample, solution, check);
+    }
 }
 
 inline int CountOccurrences(const std::string& text, const std::string& what) {

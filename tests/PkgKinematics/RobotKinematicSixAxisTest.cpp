@@ -41,24 +41,12 @@ struct RoundTrip {
 // SetJoints(q) then SetPosition(pose) on a copy carrying the same
 // configuration, then the forward kinematics of the result.
 RoundTrip RunRoundTrip(const RobotKinematicSixAxis& arm, unsigned seed, int samples) {
-    std::mt19937 rng(seed);
     RoundTrip r;
     r.samples = samples;
-    for (int n = 0; n < samples; ++n) {
-        const auto sample = KinTest::SampleRoundTrip(arm, rng);
-        const float* q = sample.q;
+    KinTest::ForEachSolvedRoundTrip(arm, seed, samples, {13, 14, 21, 22, 23}, [&](const auto& sample,
+                                                                                    const float* solution,
+                                                                                    const RobotKinematicSixAxis& check) {
         const RobotKinematicSixAxis& k = sample.k;
-        const Matrix44& target = sample.target;
-        const RobotKinematicSixAxis& solver = sample.solver;
-        const int code = sample.code;
-        if (code != -1) {
-            EXPECT_TRUE(code == 13 || code == 14 || code == 21 || code == 22 || code == 23) << code;
-            continue;
-        }
-        float solution[6];
-        solver.GetJoints(solution);
-        RobotKinematicSixAxis check = arm;
-        check.SetJoints(solution, false);
         r.solved++;
         (k.frontFlag ? r.front : r.rear)++;
         if (!k.elbowFlag) r.elbowClear++;
@@ -66,14 +54,14 @@ RoundTrip RunRoundTrip(const RobotKinematicSixAxis& arm, unsigned seed, int samp
         DataTypes::Vector3 w = k.wristPoint;
         w.RotateZRad(float(-double(k.joints[0]) * 3.14159265358979 / 180.0));
         if (k.frontFlag && w.x - arm.lx1 <= 0.0f) r.behindShoulder++;
-        r.worstPos = std::max(r.worstPos, KinTest::PositionError(check.pose, target));
-        r.worstRot = std::max(r.worstRot, KinTest::OrientationError(check.pose, target));
+        r.worstPos = std::max(r.worstPos, KinTest::PositionError(check.pose, sample.target));
+        r.worstRot = std::max(r.worstRot, KinTest::OrientationError(check.pose, sample.target));
         // Same configuration: the very same joints come back.
-        for (int i = 0; i < 6; ++i) r.worstJoint = std::max(r.worstJoint, AngleDiff(solution[i], q[i]));
+        for (int i = 0; i < 6; ++i) r.worstJoint = std::max(r.worstJoint, AngleDiff(solution[i], sample.q[i]));
         EXPECT_EQ(check.frontFlag, k.frontFlag);
         EXPECT_EQ(check.elbowFlag, k.elbowFlag);
         EXPECT_EQ(check.wristFlag, k.wristFlag);
-    }
+    });
     return r;
 }
 }  // namespace

@@ -23,23 +23,12 @@ protected:
         LogTail::UsePrivateLog();
         RobotFixture::SetUp();
     }
-    IPO& ipo() { return robot->GetInterpreter(); }
+    IPO& ipo() { return Interpreter(); }
     void WriteProgram(const std::string& name, const std::string& body) {
         dir.Write(name, "<?xml version=\"1.0\"?>\n<Program>\n" + body + "</Program>\n");
         ipo().SetProgramDirectory(dir.Path());
         ASSERT_EQ(robot->ProgramLoad(name), 0);
     }
-    // Robot cycles until the program has ended (path workers waited for).
-    int RunProgram(int maxCycles) {
-        int n = 0;
-        while (ipo().running && n < maxCycles) {
-            robot->RunCycleOnce();
-            ipo().pathGenerator.WaitForWorker();
-            ++n;
-        }
-        return n;
-    }
-
     TempDir dir;
 };
 

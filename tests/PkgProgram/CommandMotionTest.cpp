@@ -7,6 +7,7 @@
 #include "PkgProgram/CommandJoint.h"
 #include "PkgProgram/CommandLinear.h"
 #include "PkgProgram/CommandRelative.h"
+#include "support/ThrownText.h"
 
 namespace {
 
@@ -237,13 +238,7 @@ TEST(CommandLinearTest, VariableSourceTakesTargetFromMemory)
     missing.memory = &memory;
     missing.source = "variable";
     missing.variableName = "nowhere";
-    std::string text;
-    try {
-        missing.Interpolate(10, 100.0f, &s);
-    } catch (const char* t) {
-        text = t;
-    }
-    EXPECT_EQ("Command: could not find variable", text);
+    EXPECT_EQ("Command: could not find variable", ThrownText([&] { missing.Interpolate(10, 100.0f, &s); }));
 }
 
 TEST(CommandLinearTest, SingularCurrentPoseThrowsText)
@@ -251,13 +246,7 @@ TEST(CommandLinearTest, SingularCurrentPoseThrowsText)
     CommandLinear cmd;
     cmd.targetState = PoseState(1.0f, 0.0f, 0.0f);
     DataTypes::RobotState zero;  // all-zero pose matrix
-    std::string text;
-    try {
-        cmd.Interpolate(10, 100.0f, &zero);
-    } catch (const char* t) {
-        text = t;
-    }
-    EXPECT_EQ("CommandLinear: current pose cannot be inverted", text);
+    EXPECT_EQ("CommandLinear: current pose cannot be inverted", ThrownText([&] { cmd.Interpolate(10, 100.0f, &zero); }));
 }
 
 TEST(CommandRelativeTest, JointDeltasFromCurrentPosition)

@@ -37,4 +37,16 @@ void RobotFixture::Jog(int index, float value) {
     robot->SetJogValues(jog);
 }
 
+IPO& RobotFixture::Interpreter() { return robot->GetInterpreter(); }
+
+int RobotFixture::RunProgram(int maxCycles) {
+    int n = 0;
+    while (Interpreter().running && n < maxCycles) {
+        robot->RunCycleOnce();
+        Interpreter().pathGenerator.WaitForWorker();
+        ++n;
+    }
+    return n;
+}
+
 std::string RobotFixture::DisplayMessage() { return LogTail::DisplayMessage(); }

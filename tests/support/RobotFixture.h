@@ -7,6 +7,7 @@
 
 #include "LogSingleton.h"
 #include "PkgKinematics/RobotMaster.h"
+#include "PkgProgram/IPO.h"
 #include "support/FakeKinematic.h"
 #include "support/FakeProtocol.h"
 
@@ -23,6 +24,10 @@ protected:
     void Cycles(int n);
     DataTypes::RobotState State() const;
     void Jog(int index, float value);
+    IPO& Interpreter();
+    // Robot cycles until the program has ended (path workers waited for);
+    // returns the cycles run.
+    int RunProgram(int maxCycles);
     // The newest display message, "" when none is pending.
     static std::string DisplayMessage();
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/ControllerRun.h"
 #include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
 #include "support/SimulatorControl.h"
@@ -167,14 +168,11 @@ TEST(DocsSessionSystem, TheDocumentedSessionRunsAsWritten) {
 
     const ExampleBase example("SixAxisGripperV2");
     const std::string& base = example.base;
-    const int port = LoopbackPorts::FreeTcp();
-    ASSERT_GT(port, 0);
-    SimulatorRun sim;
-    ASSERT_NO_FATAL_FAILURE(sim.Start(base));
-    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base, ControllerEnvironment(sim.busPort, port));
-    ASSERT_TRUE(orvane.WaitForOutput("NEX-Server: waiting for client", 20000)) << orvane.Output();
+    ControllerRun run;
+    ASSERT_NO_FATAL_FAILURE(run.Start(base));
+    ChildProcess& orvane = *run.controller;
 
-    Session session(port);
+    Session session(run.port);
     ASSERT_TRUE(session.Connected());
     bool closed = false;
     std::string seen;  // what arrived while waiting, for the failure report

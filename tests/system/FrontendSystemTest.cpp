@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/ControllerRun.h"
 #include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
 #include "support/SimulatorControl.h"
@@ -21,13 +22,10 @@ TEST(FrontendSystem, ScriptedFrontendJogsUploadsAndShutsTheControllerDown) {
     const std::string program = example.dir.Write(
         "demo.xml", "<Program>\n  <Wait Time=\"100\" />\n  <Wait  Time=\"50\" />\n</Program>\n");
 
-    const int port = LoopbackPorts::FreeTcp();
-    ASSERT_GT(port, 0);
-    SimulatorRun sim;
-    ASSERT_NO_FATAL_FAILURE(sim.Start(base));
-
-    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base, ControllerEnvironment(sim.busPort, port));
-    ASSERT_TRUE(orvane.WaitForOutput("NEX-Server: waiting for client", 20000)) << orvane.Output();
+    ControllerRun run;
+    ASSERT_NO_FATAL_FAILURE(run.Start(base));
+    ChildProcess& orvane = *run.controller;
+    const int port = run.port;
 
     ChildProcess frontend(std::string(ORVANE_BIN_DIR) + "/orvane-frontend",
                           {"--script", "--port", std::to_string(port), "--timeout", "20",
@@ -63,24 +61,16 @@ TEST(FrontendSystem, ScriptedFrontendJogsUploadsAndShutsTheControllerDown) {
 // A line over the message limit is refused before the upload sees it: the
 // upload ends with its failure message and the stored file stays as it was.
 TEST(FrontendSystem, UploadThatLostALineFailsAndKeepsTheStoredFile) {
-    TempDir dir;
-    const std::string base = dir.Path() + "/Orvane";
-    fs::create_directories(base);
-    fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base, fs::copy_options::recursive);
+    const ExampleBase example("CartesianV2");
+    const std::string& base = example.base;
     const std::string stored = base + "/Data/Programs/kept.xml";
     const std::string before = "<Program>\n  <Wait Time=\"100\" />\n</Program>\n";
-    dir.Write("Orvane/Data/Programs/kept.xml", before);
+    example.dir.Write("Orvane/Data/Programs/kept.xml", before);
 
-    const int bus = LoopbackPorts::FreeUdpPair();
-    const int port = LoopbackPorts::FreeTcp();
-    ASSERT_GT(bus, 0);
-    ASSERT_GT(port, 0);
-    ChildProcess sim(std::string(ORVANE_BIN_DIR) + "/orvane-jointsim", {"--base", base, "--udp", std::to_string(bus)});
-    ASSERT_TRUE(sim.WaitForOutput("ready", 10000)) << sim.Output();
-    ChildProcess orvane(std::string(ORVANE_BIN_DIR) + "/orvane", {}, base,
-                        {"ORVANE_CAN=udp:" + std::to_string(bus), "ORVANE_FRONTEND_PORT=" + std::to_string(port),
-                         "ORVANE_FRONTEND_ADDRESS=127.0.0.1"});
-    ASSERT_TRUE(orvane.WaitForOutput("NEX-Server: waiting for client", 20000)) << orvane.Output();
+    ControllerRun run;
+    ASSERT_NO_FATAL_FAILURE(run.Start(base));
+    ChildProcess& orvane = *run.controller;
+    const int port = run.port;
 
     ChildProcess frontend(std::string(ORVANE_BIN_DIR) + "/orvane-frontend",
                           {"--script", "--port", std::to_string(port), "--timeout", "20", "--status-every", "0",
