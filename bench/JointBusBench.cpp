@@ -60,4 +60,29 @@ void BM_ProtocolV2Cycle(benchmark::State& bench) {
 }
 BENCHMARK(BM_ProtocolV2Cycle);
 
+// Wall time of Disconnect on the UDP loopback transport: the read thread must
+// see the stop within one receive time-out, however quiet the bus is.
+void BM_UdpDisconnect(benchmark::State& bench) {
+    CANInterfacePHYTEC bus;
+    bus.SetQuiet(true);
+    // The first loopback port pair from 47000 on that is free.
+    for (int port = 47000; port < 47200 && !bus.IsConnected(); port += 2) {
+        bus.SetTransport("udp:" + std::to_string(port));
+        bus.Connect();
+    }
+    if (!bus.IsConnected()) {
+        bench.SkipWithError("no free loopback port pair");
+        return;
+    }
+    for (auto _ : bench) {
+        bus.Disconnect();
+        bench.PauseTiming();
+        bus.Connect();
+        usleep(20000);  // the read thread is waiting in its receive, as on a quiet bus
+        bench.ResumeTiming();
+    }
+    bus.Disconnect();
+}
+BENCHMARK(BM_UdpDisconnect)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
 }  // namespace

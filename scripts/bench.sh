@@ -89,6 +89,9 @@ row("front-end", "status telegram formatting", ns("StatusTelegramFormat"), "{:.0
 row("front-end", "parse keep-alive jog message", ns("ParseJogKeepAlive"), "{:.0f}", " ns")
 row("front-end", "parse command message", ns("ParseCommand"), "{:.0f}", " ns")
 row("joint bus", "protocol V2 cycle, 11 modules, no gaps", ns("BM_ProtocolV2Cycle"), "{:.0f}", " ns")
+k = "BM_UdpDisconnect"
+if k in b:
+    row("joint bus", "UDP Disconnect (wall time; goal below 3 s)", b[k]["real_time"] * unit[b[k]["time_unit"]] / 1e6, "{:.1f}", " ms")
 
 w0 = max(len(r[0]) for r in rows); w1 = max(len(r[1]) for r in rows)
 print("orvane_bench on %s, %d CPUs, load average %s, library %s" % (

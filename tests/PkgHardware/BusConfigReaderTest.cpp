@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "ConfigError.h"
 #include "PkgHardware/HardwareProtocolVKTCAN.h"
 #include "PkgHardware/HardwareProtocolVKTCANV2.h"
@@ -71,32 +73,37 @@ TEST(BusConfigReader, FatalErrorsCarryTheirMessages) {
     const std::string joint = "<Joint0 ID=\"1\" GearScale=\"1\" GearZero=\"0\"/>";
     EXPECT_EQ(ErrorFor(dir, "<Robot><BusConfiguration"),
               "ProtocolVKTCAN: could not read ini correctly: " + dir.Path() + "/robot.xml");
-    EXPECT_EQ(ErrorFor(dir, "<Other/>"), "ProtocolVKTCAN: line Robot not found in project file!");
-    EXPECT_EQ(ErrorFor(dir, "<Robot/>"), "ProtocolVKTCAN: line BusConfiguration not found in project file!");
-    EXPECT_EQ(ErrorFor(dir, "<Robot><BusConfiguration/></Robot>"),
-              "ProtocolVKTCAN: attribute GapMS not found in line BusConfiguration of project file!");
-    EXPECT_EQ(ErrorFor(dir, "<Robot><BusConfiguration GapMS=\"-1\"/></Robot>"),
-              "ProtocolVKTCAN: attribute GapMS not found in line BusConfiguration of project file!");
-    EXPECT_EQ(ErrorFor(dir, "<Robot><BusConfiguration GapMS=\"3\"/></Robot>"),
-              "ProtocolVKTCAN: line Joints not found in project file!");
-    EXPECT_EQ(ErrorFor(dir, "<Robot><BusConfiguration GapMS=\"3\"><Joints NrOfJoints=\"-2\"/></BusConfiguration></Robot>"),
-              "ProtocolVKTCANV2: attribute NrOfJoints not found in line Joints of project file!");
-    EXPECT_EQ(ErrorFor(dir, "<Robot><BusConfiguration GapMS=\"3\"><Joints NrOfJoints=\"10\"/></BusConfiguration></Robot>"),
-              "ProtocolVKTCANV2: attribute NrOfJoints above 9 in line Joints of project file!");
-    EXPECT_EQ(ErrorFor(dir, kHead + "<Joint1 ID=\"1\" GearScale=\"1\" GearZero=\"0\"/>" + kTail),
-              "ProtocolVKTCANV2: joint definition not found!");
-    EXPECT_EQ(ErrorFor(dir, kHead + "<Joint0 GearScale=\"1\" GearZero=\"0\"/>" + kTail),
-              "ProtocolVKTCAN: joint ID not found!");
-    EXPECT_EQ(ErrorFor(dir, kHead + "<Joint0 ID=\"-1\" GearScale=\"1\" GearZero=\"0\"/>" + kTail),
-              "ProtocolVKTCAN: joint ID not found!");
-    EXPECT_EQ(ErrorFor(dir, kHead + "<Joint0 ID=\"256\" GearScale=\"1\" GearZero=\"0\"/>" + kTail),
-              "ProtocolVKTCAN: joint ID above 255!");
-    EXPECT_EQ(ErrorFor(dir, kHead + "<Joint0 ID=\"1\" GearScale=\"x\" GearZero=\"0\"/>" + kTail),
-              "ProtocolVKTCAN: joint GearScale not found!");
-    EXPECT_EQ(ErrorFor(dir, kHead + "<Joint0 ID=\"1\" GearScale=\"1\"/>" + kTail),
-              "ProtocolVKTCAN: joint GearZero not found!");
-    EXPECT_EQ(ErrorFor(dir, kHead + joint + "</BusConfiguration></Robot>"),
-              "ProtocolVKTCAN: line Referencing not found in project file!");
+    const std::pair<std::string, std::string> cases[] = {
+        {"<Other/>",
+         "ProtocolVKTCAN: line Robot not found in project file!"},
+        {"<Robot/>",
+         "ProtocolVKTCAN: line BusConfiguration not found in project file!"},
+        {"<Robot><BusConfiguration/></Robot>",
+         "ProtocolVKTCAN: attribute GapMS not found in line BusConfiguration of project file!"},
+        {"<Robot><BusConfiguration GapMS=\"-1\"/></Robot>",
+         "ProtocolVKTCAN: attribute GapMS not found in line BusConfiguration of project file!"},
+        {"<Robot><BusConfiguration GapMS=\"3\"/></Robot>",
+         "ProtocolVKTCAN: line Joints not found in project file!"},
+        {"<Robot><BusConfiguration GapMS=\"3\"><Joints NrOfJoints=\"-2\"/></BusConfiguration></Robot>",
+         "ProtocolVKTCANV2: attribute NrOfJoints not found in line Joints of project file!"},
+        {"<Robot><BusConfiguration GapMS=\"3\"><Joints NrOfJoints=\"10\"/></BusConfiguration></Robot>",
+         "ProtocolVKTCANV2: attribute NrOfJoints above 9 in line Joints of project file!"},
+        {kHead + "<Joint1 ID=\"1\" GearScale=\"1\" GearZero=\"0\"/>" + kTail,
+         "ProtocolVKTCANV2: joint definition not found!"},
+        {kHead + "<Joint0 GearScale=\"1\" GearZero=\"0\"/>" + kTail,
+         "ProtocolVKTCAN: joint ID not found!"},
+        {kHead + "<Joint0 ID=\"-1\" GearScale=\"1\" GearZero=\"0\"/>" + kTail,
+         "ProtocolVKTCAN: joint ID not found!"},
+        {kHead + "<Joint0 ID=\"256\" GearScale=\"1\" GearZero=\"0\"/>" + kTail,
+         "ProtocolVKTCAN: joint ID above 255!"},
+        {kHead + "<Joint0 ID=\"1\" GearScale=\"x\" GearZero=\"0\"/>" + kTail,
+         "ProtocolVKTCAN: joint GearScale not found!"},
+        {kHead + "<Joint0 ID=\"1\" GearScale=\"1\"/>" + kTail,
+         "ProtocolVKTCAN: joint GearZero not found!"},
+        {kHead + joint + "</BusConfiguration></Robot>",
+         "ProtocolVKTCAN: line Referencing not found in project file!"},
+    };
+    for (const auto& [xml, message] : cases) EXPECT_EQ(ErrorFor(dir, xml), message) << xml;
     // V1 reads the same elements but needs no Referencing.
     EXPECT_EQ(ErrorFor(dir, kHead + joint + "</BusConfiguration></Robot>", false), "");
     EXPECT_EQ(ErrorFor(dir, kHead + "</BusConfiguration></Robot>", false), "ProtocolVKTCANV2: joint definition not found!");

@@ -283,13 +283,15 @@ TEST_F(V2Test, SilentModuleIsDeadAfterFiveSecondsAndTheBusIsDroppedAfterSilentCy
     AllHealthy();
     p.SetJoints(state);
     EXPECT_EQ(p.modules[2].errorCode, 0);
-    // Joints 0 and 1 keep answering; joint 2 falls silent.
+    // Joints 0 and 1 keep answering; joint 2 falls silent. Late after 2 s and
+    // 4 s of silence, dead only once its last answer is over 5 s old.
     testing::internal::CaptureStdout();
     for (int i = 0; i < 3; ++i) {
         p.Advance(2000);
         p.Answer(0x10, {0});
         p.Answer(0x20, {0});
         p.SetJoints(state);
+        EXPECT_EQ(p.modules[2].errorCode, i < 2 ? 0 : 0x200) << (i + 1) * 2 << " s";
     }
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(p.modules[2].errorCode, 0x200);

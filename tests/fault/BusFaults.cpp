@@ -121,17 +121,19 @@ protected:
 TEST_F(BusFaults, SilentModuleIsDeadAfterFiveSecondsAndStopsTheProgram) {
     ASSERT_TRUE(StartLoop()) << rig.Tail();
     const size_t mark = rig.LineCount();
-    const auto silenced = Clock::now();
     ASSERT_TRUE(rig.Inject("silence " + std::to_string(BusId(1)) + " on"));
 
     ASSERT_TRUE(rig.WaitStatus([](const ComStatusTelegram& s) {
         return s.errorText.find("_DEAD") != std::string::npos && s.kinState == 99;
     })) << rig.Status().ToReadable() << rig.Tail();
-    // Dead only after seconds without an answer, not at the first late one
-    // (the last answer may have come a long cycle before the silence began).
-    EXPECT_GE(std::chrono::duration<double>(Clock::now() - silenced).count(), 4.0);
-    EXPECT_TRUE(rig.WaitLine("Status:  - module dead", mark, FaultRig::stepMs)) << rig.Tail();
-    EXPECT_TRUE(rig.WaitLine("Late CAN message: ", mark, 0)) << rig.Tail();
+    // Dead only after seconds without an answer, not at the first late one:
+    // the late answer is logged first. The 5 s themselves are the protocol's
+    // unit test (a clock it sets); this test's clock would also count the
+    // stalls of a loaded machine.
+    size_t dead = 0, late = 0;
+    EXPECT_TRUE(rig.WaitLine("Status:  - module dead", mark, FaultRig::stepMs, &dead)) << rig.Tail();
+    EXPECT_TRUE(rig.WaitLine("Late CAN message: ", mark, 0, &late)) << rig.Tail();
+    EXPECT_LT(late, dead) << rig.Tail();
     EXPECT_TRUE(rig.WaitLine("IPO:    Stopping Program", mark, FaultRig::stepMs)) << rig.Tail();
     EXPECT_TRUE(rig.WaitLine("Status: _DEAD, MotionNotAllowed", mark, FaultRig::stepMs)) << rig.Tail();
 

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "MainDispatchLoop.h"
 #include "support/LoopbackPorts.h"
 #include "support/TempDir.h"
 
@@ -238,35 +239,24 @@ long long FaultRig::SimFrames(size_t joint) const {
     return -1;
 }
 
-std::vector<FaultRig::CycleReport> FaultRig::CycleReports(size_t from) const {
-    static const std::regex report(
-        "RobotThread Frequency: ([0-9.]+) Hz,  max CycleTime: ([0-9.]+) ms,  Workload ([0-9.]+)%");
-    std::vector<CycleReport> reports;
-    for (const std::string& line : LinesFrom(from)) {
-        std::smatch match;
-        if (!std::regex_search(line, match, report)) continue;
-        reports.push_back({std::stod(match[1].str()), std::stod(match[2].str())});
-    }
-    return reports;
+FaultRig::Progress FaultRig::Mark() const { return {LineCount(), SimFrames(0)}; }
+
+std::string FaultRig::CheckCyclePace(const Progress& from, const Progress& to) const {
+    const std::vector<std::string> between = LinesFrom(from.line);
+    long long statusLines = 0;
+    for (size_t i = 0; i + from.line < to.line && i < between.size(); ++i)
+        if (between[i].find("Pos: ") != std::string::npos) ++statusLines;
+    // Whole status intervals only: the passes before the first line are not known.
+    const long long passes = (statusLines - 1) * MainDispatchLoop::statusEvery;
+    const long long cycles = to.frames - from.frames;
+    if (from.frames < 0 || to.frames < 0) return "the simulator did not report its frames";
+    if (passes < MainDispatchLoop::statusEvery) return "too few main-loop passes to judge";
+    const double nominal = double(MainDispatchLoop::passSleepMs) / cycleMs;  // cycles per pass, at least
+    const double ratio = double(cycles) / double(passes);
+    if (ratio >= 0.4 * nominal) return "";
+    std::ostringstream problem;
+    problem << cycles << " robot cycles in " << passes << " main-loop passes (" << ratio << " a pass, nominal "
+            << nominal << ")";
+    return problem.str();
 }
 
-std::string FaultRig::CheckCyclePeriod(size_t from, double maxCycleMs) const {
-    const double nominalHz = 1000.0 / cycleMs;
-    std::ostringstream problems;
-    for (const CycleReport& r : CycleReports(from)) {
-        if (r.frequencyHz < nominalHz * 0.4)
-            problems << "cycle frequency " << r.frequencyHz << " Hz, nominal " << nominalHz << " Hz\n";
-        if (r.maxCycleMs > maxCycleMs) problems << "a cycle took " << r.maxCycleMs << " ms\n";
-    }
-    return problems.str();
-}
-
-bool FaultRig::WaitCycleReports(size_t from, int count) const {
-    // One report every 300 main-loop passes (7.5 s and more).
-    const auto end = Clock::now() + std::chrono::milliseconds(stepMs + 10000 * count);
-    while (int(CycleReports(from).size()) < count) {
-        if (Clock::now() > end || !orvaneAlive.load()) return false;
-        SleepMs(50);
-    }
-    return true;
-}

@@ -67,22 +67,20 @@ public:
     // Position frames the simulator received for arm joint i so far.
     long long SimFrames(size_t joint) const;
 
-    // Cycle statistics the controller logged from line `from` on.
-    struct CycleReport {
-        double frequencyHz = 0.0;
-        double maxCycleMs = 0.0;
+    // Where the controller stands: its log lines and the position frames the
+    // simulator received for arm joint 1 (one a robot cycle).
+    struct Progress {
+        size_t line = 0;
+        long long frames = 0;
     };
-    std::vector<CycleReport> CycleReports(size_t from) const;
-    // Checks that the robot cycle kept its period from line `from` on, by the
-    // controller's own statistics: every report at least 40 % of the nominal
-    // frequency, no cycle over maxCycleMs. Generous for a loaded machine (a
-    // soak run beside parallel builds, load average 16 on two cores, saw
-    // 25 Hz of 50 and single cycles of 850 ms); a cycle that waited on a
-    // client (a send time-out is a second) would fall far below. "" or what
-    // was wrong.
-    std::string CheckCyclePeriod(size_t from, double maxCycleMs = 2000.0) const;
-    // Waits until the controller has logged `count` cycle reports after `from`.
-    bool WaitCycleReports(size_t from, int count) const;
+    Progress Mark() const;
+    // Checks that the robot cycle kept pace with the main loop between two
+    // marks: its cycles (position frames) against the main loop's passes (a
+    // status line every 40), at least 40 % of the nominal ratio. A count, not
+    // a clock: a loaded machine slows both threads alike, a cycle that waited
+    // on a client (a send time-out is a second) falls far behind. The period
+    // itself is a figure of scripts/cycle-timing.sh. "" or what was wrong.
+    std::string CheckCyclePace(const Progress& from, const Progress& to) const;
 
     // Ends the controller as an operator would (SIGTERM, the orderly
     // shutdown); its exit status, -1 when it did not end in time. The log
