@@ -72,10 +72,10 @@ void CycleScheduler::WaitForNextCycle() {
         slotStart = next;
         sleepUntil(next);
     } else {
-        // Every deadline up to now passed while the cycle worked; the next
-        // cycle starts at once in the slot that holds now.
-        const int64_t passed = (now - next) / period + 1;
-        overruns.fetch_add(passed);
-        slotStart = next + (passed - 1) * period;
+        // The next cycle starts at once, late, in the slot that holds now; the
+        // slots before that one had no cycle at all: those are the overruns.
+        const int64_t skipped = (now - next) / period;
+        overruns.fetch_add(skipped);
+        slotStart = next + skipped * period;
     }
 }

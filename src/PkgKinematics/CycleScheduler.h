@@ -9,10 +9,11 @@
 // the wake-up latency of one cycle shifts the ones after it.
 //
 // A cycle whose work ends after the next deadline lets the following cycle
-// start at once. Deadlines that pass without the loop waiting for them (it was
-// still working, or woke up a whole period late) are skipped, never caught up,
-// and counted as overruns. Restart re-anchors the grid at the current time
-// (thread start, end of a pause).
+// start at once, late but in its own slot. Slots that pass with no cycle
+// started in them (the work lasted longer still, or the thread woke up a whole
+// period late) are skipped, never caught up, and counted as overruns: an
+// overrun is a lost cycle; a late one shows in the period, not here. Restart
+// re-anchors the grid at the current time (thread start, end of a pause).
 //
 // Also keeps the cycle statistics: frequency and workload over windows of 20
 // cycles, the longest cycle's work and the overrun count.

@@ -65,24 +65,24 @@ TEST(CycleScheduler, KeepsTheExactPeriodOverThousandsOfCycles) {
     EXPECT_EQ(loop.scheduler.PeriodNs(), 10 * ms);
 }
 
-// A cycle that ends after the next deadline lets the next one start at once;
-// deadlines passed meanwhile are skipped and counted, the grid stays where it
-// was and no burst of cycles follows. A wake-up a whole period late skips the
-// slot it missed as well.
+// A cycle that ends after the next deadline lets the next one start at once,
+// late but in its own slot: no overrun. Slots that pass with no cycle at all
+// are skipped and counted, the grid stays where it was and no burst of cycles
+// follows. A wake-up a whole period late skips the slot it missed as well.
 TEST(CycleScheduler, OverrunsSkipMissedDeadlinesWithoutABurst) {
     SimulatedLoop loop(20 * ms);
     const int64_t d0 = loop.anchor;
     loop.Cycle(1 * ms);
 
-    // Ends 0.1 ms after its deadline: one overrun, the next cycle at once.
+    // Ends 0.1 ms after its deadline: the next cycle at once, no slot lost.
     EXPECT_EQ(loop.Cycle(20 * ms + 100 * us), d0 + 20 * ms);
-    EXPECT_EQ(loop.scheduler.Overruns(), 1);
+    EXPECT_EQ(loop.scheduler.Overruns(), 0);
     EXPECT_EQ(loop.Cycle(1 * ms), d0 + 40 * ms + 100 * us);
     EXPECT_EQ(loop.Cycle(1 * ms), d0 + 60 * ms);
 
-    // Works 2.6 periods: the deadlines at +100 and +120 ms pass while it works.
+    // Works 2.6 periods: the slot from +100 ms passes with no cycle in it.
     EXPECT_EQ(loop.Cycle(52 * ms), d0 + 80 * ms);
-    EXPECT_EQ(loop.scheduler.Overruns(), 3);
+    EXPECT_EQ(loop.scheduler.Overruns(), 1);
     const size_t sleepsBefore = loop.sleeps.size();
     EXPECT_EQ(loop.Cycle(1 * ms), d0 + 132 * ms);    // at once, in the slot from +120 ms
     EXPECT_EQ(loop.sleeps.size(), sleepsBefore + 1);  // then waits for +140 ms: no catching up
@@ -94,10 +94,31 @@ TEST(CycleScheduler, OverrunsSkipMissedDeadlinesWithoutABurst) {
     loop.Cycle(1 * ms);
     loop.latency = 0;
     EXPECT_EQ(loop.Cycle(1 * ms), d0 + 210 * ms);
-    EXPECT_EQ(loop.scheduler.Overruns(), 4);
+    EXPECT_EQ(loop.scheduler.Overruns(), 2);
     EXPECT_EQ(loop.sleeps.back(), d0 + 220 * ms);
     EXPECT_EQ(loop.Cycle(1 * ms), d0 + 220 * ms);
-    EXPECT_EQ(loop.scheduler.Overruns(), 4);
+    EXPECT_EQ(loop.scheduler.Overruns(), 2);
+}
+
+// With random work of up to 3.5 periods and random wake-up latency: at most
+// one cycle starts in any slot of the grid (no burst), and the overrun count is
+// exactly the number of slots in which none started.
+TEST(CycleScheduler, OverrunsAreTheSlotsWithoutACycle) {
+    const int64_t period = 10 * ms;
+    SimulatedLoop loop(period);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int64_t> work(0, 35 * ms);
+    std::uniform_int_distribution<int64_t> latency(0, 400 * us);
+    std::uniform_int_distribution<int64_t> stall(0, 25 * ms);
+    std::bernoulli_distribution stalled(0.05);
+    std::vector<int64_t> slots;
+    for (int k = 0; k < 3000; ++k) {
+        loop.latency = stalled(random) ? stall(random) : latency(random);
+        slots.push_back((loop.Cycle(work(random)) - loop.anchor) / period);
+    }
+    for (size_t k = 1; k < slots.size(); ++k) ASSERT_GT(slots[k], slots[k - 1]) << "cycle " << k;
+    EXPECT_EQ(loop.scheduler.Overruns(), slots.back() + 1 - int64_t(slots.size()));
+    EXPECT_GT(loop.scheduler.Overruns(), 100);
 }
 
 // After a pause the grid is anchored at the moment the loop resumes; the
@@ -134,5 +155,5 @@ TEST(CycleScheduler, StatisticsOverWindowsOfTwentyCycles) {
     EXPECT_EQ(loop.scheduler.TakeMaxCycleUs(), 0);
     loop.Cycle(25 * ms);
     EXPECT_EQ(loop.scheduler.TakeMaxCycleUs(), 25000);
-    EXPECT_EQ(loop.scheduler.Overruns(), 2);
+    EXPECT_EQ(loop.scheduler.Overruns(), 1);
 }

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,10 +61,32 @@ std::string SimBus::OpenSocketCan(const std::string& name) {
     return "";
 }
 
-bool SimBus::Receive(SimFrame* frame) {
+std::string SimBus::EnableArrivalStamps() {
+    int on = 1;
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) < 0)
+        return std::string("SO_TIMESTAMPNS: ") + std::strerror(fd < 0 ? EBADF : errno);
+    return "";
+}
+
+bool SimBus::Receive(SimFrame* frame, double* arrival) {
     unsigned char buffer[64];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(timespec))];
+    iovec io{buffer, sizeof buffer};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n = recvmsg(fd, &message, 0);
     if (n != 16) return false;
+    if (arrival != nullptr) {
+        timespec stamp{};
+        clock_gettime(CLOCK_REALTIME, &stamp);
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS)
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        *arrival = double(stamp.tv_sec) + double(stamp.tv_nsec) * 1e-9;
+    }
     uint32_t id = 0;
     if (udp) {
         for (int i = 0; i < 4; ++i) id |= uint32_t(buffer[i]) << (8 * i);

@@ -23,8 +23,13 @@ public:
     std::string OpenUdp(int port);
     std::string OpenSocketCan(const std::string& name);
     int Fd() const { return fd; }
+    // The kernel stamps each frame as it arrives (SO_TIMESTAMPNS): on loopback
+    // that is the sender's moment of sending, whatever this process's scheduling.
+    std::string EnableArrivalStamps();
     // Reads one pending frame; false when none is waiting or it was malformed.
-    bool Receive(SimFrame* frame);
+    // arrival (optional): the kernel's stamp in CLOCK_REALTIME seconds, or the
+    // time of reading when the frame came without one.
+    bool Receive(SimFrame* frame, double* arrival = nullptr);
     void Send(const SimFrame& frame);
     std::string Describe() const { return description; }
 

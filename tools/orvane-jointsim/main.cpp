@@ -131,8 +131,10 @@ int main(int argc, char** argv) {
         }
     }
 
-    // One line per received frame: arrival (monotonic seconds), identifier,
-    // length, first data byte. Buffered; written out when the simulator ends.
+    // One line per received frame: arrival as the kernel stamped it (realtime
+    // seconds), identifier, length, first data byte. Buffered; written out when
+    // the simulator ends. The kernel's stamp keeps this process's own
+    // scheduling out of the periods measured from it.
     FILE* stamps = nullptr;
     if (!timestampFile.empty()) {
         stamps = std::fopen(timestampFile.c_str(), "w");
@@ -141,6 +143,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::setvbuf(stamps, nullptr, _IOFBF, 1 << 20);
+        problem = bus.EnableArrivalStamps();
+        if (!problem.empty()) {
+            std::cerr << "orvane-jointsim: " << problem << "\n";
+            return 1;
+        }
     }
 
     struct sigaction sa{};
@@ -170,9 +177,10 @@ int main(int argc, char** argv) {
         double now = Now();
         SimFrame f;
         // Bounded per pass so the control port and the periodic messages keep their turn.
-        for (int n = 0; n < 256 && bus.Receive(&f); ++n) {
+        double arrival = 0.0;
+        for (int n = 0; n < 256 && bus.Receive(&f, &arrival); ++n) {
             if (stamps != nullptr)
-                std::fprintf(stamps, "%.6f %d %d %d\n", Now(), f.id, f.length, f.length > 0 ? int(f.data[0]) : -1);
+                std::fprintf(stamps, "%.6f %d %d %d\n", arrival, f.id, f.length, f.length > 0 ? int(f.data[0]) : -1);
             sim.OnFrame(f, now);
         }
         control.Service([&](const std::string& line) { return sim.Command(line, Now(), &quit); });
