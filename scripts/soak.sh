@@ -5,14 +5,14 @@
 #
 #   scripts/soak.sh MINUTES [--no-build] [--stress]
 #
-# Beside it cyclictest (rt-tests) runs one SCHED_FIFO thread at the
+# Beside it cyclictest (rt-tests) runs a SCHED_FIFO thread on every CPU at the
 # controller's priority (ORVANE_RT_PRIORITY, default 80) and cycle interval;
 # with --stress also "stress-ng --cpu 2 --io 1 --vm 1 --vm-bytes 256M".
 #
 # Every minute it samples the controller's resident memory (VmRSS of
 # /proc/PID/status), the cycle statistics the controller logged in that
 # minute ("RobotThread Frequency" lines: lowest frequency, longest cycle, the
-# overruns, i.e. deadlines missed; "ERROR RobotMaster cycletime" lines) and
+# overruns, i.e. cycles lost; "ERROR RobotMaster cycletime" lines) and
 # cyclictest's longest wake-up latency in that minute, and prints one table
 # row. A long cycle is one whose work took more than twice the cycle time. It
 # fails with a message when
@@ -137,7 +137,7 @@ if [ "$stress" -eq 1 ]; then
     say "beside stress-ng --cpu 2 --io 1 --vm 1 --vm-bytes 256M (pid $stress_pid)"
 fi
 # One wake-up latency per line ("thread: count: microseconds"), read per minute below.
-setsid cyclictest -m -q -v -d 0 -p "$priority" -i "$((cycle_ms * 1000))" </dev/null >"$run_dir/cyclictest.out" 2>&1 &
+setsid cyclictest -m -q -v -d 0 -p "$priority" -i "$((cycle_ms * 1000))" -t "$(nproc)" -a </dev/null >"$run_dir/cyclictest.out" 2>&1 &
 cyclic_pid=$!
 
 orv_free_ports || fail "$orv_error"
