@@ -1,5 +1,7 @@
 #include "LogSingleton.h"
 
+#include "RealTimeScheduling.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
@@ -14,6 +16,9 @@ namespace {
 const char* const kFileNames[LogSingleton::fileCount] = {
     "logMessages01.txt", "logMessages02.txt", "logMessages03.txt", "logMessages04.txt",
     "logMessages05.txt"};
+
+// The log whose queue the calling thread writes to, if any.
+thread_local LogSingleton* deferringTo = nullptr;
 
 // Elapsed time uses the monotonic clock so that a wall-clock step cannot make
 // stamps run backwards.
@@ -60,7 +65,14 @@ LogSingleton::LogSingleton(const std::string& dir, int maxLines, bool echo) {
 
 LogSingleton::~LogSingleton() {
     {
+        std::lock_guard<std::mutex> lock(deferredMutex);
+        writerStop = true;
+    }
+    deferredReady.notify_all();
+    if (writer.joinable()) writer.join();
+    {
         std::lock_guard<std::mutex> lock(writeMutex);
+        writeDeferred();
         if (file.is_open()) {
             file.flush();
             file.close();
@@ -115,8 +127,69 @@ std::string LogSingleton::GetTimeString() {
 }
 
 void LogSingleton::writeLine(const std::string& text, bool error) {
-    std::lock_guard<std::mutex> lock(writeMutex);
     std::string line = GetTimeString() + "     " + text + "\n";
+    if (deferringTo == this) {
+        {
+            std::lock_guard<std::mutex> lock(deferredMutex);
+            if (deferred.size() < deferredLineLimit)
+                deferred.push_back(DeferredLine{std::move(line), text, error});
+            else
+                ++droppedLines;
+        }
+        deferredReady.notify_one();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(writeMutex);
+    writeDeferred();
+    writeStamped(line, text, error);
+}
+
+void LogSingleton::writeDeferred() {
+    std::deque<DeferredLine> lines;
+    size_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(deferredMutex);
+        lines.swap(deferred);
+        std::swap(dropped, droppedLines);
+    }
+    for (const DeferredLine& d : lines) writeStamped(d.line, d.text, d.error);
+    if (dropped > 0) {
+        const std::string text = "LogSingleton: " + std::to_string(dropped) +
+                                 " lines of a real-time thread dropped, the log could not keep up";
+        writeStamped(GetTimeString() + "     " + text + "\n", text, true);
+    }
+}
+
+void LogSingleton::WriterLoop() {
+    RealTimeScheduling::EnterNormalThread();
+    std::unique_lock<std::mutex> lock(deferredMutex);
+    while (!writerStop) {
+        deferredReady.wait(lock, [this] { return writerStop || !deferred.empty() || droppedLines > 0; });
+        lock.unlock();
+        {
+            std::lock_guard<std::mutex> write(writeMutex);
+            writeDeferred();
+        }
+        lock.lock();
+    }
+}
+
+void LogSingleton::DeferThisThread() {
+    {
+        std::lock_guard<std::mutex> lock(deferredMutex);
+        if (!writer.joinable() && !writerStop) writer = std::thread(&LogSingleton::WriterLoop, this);
+    }
+    deferringTo = this;
+}
+
+void LogSingleton::StopDeferring() {
+    if (deferringTo == this) deferringTo = nullptr;
+    std::lock_guard<std::mutex> lock(writeMutex);
+    writeDeferred();
+}
+
+// Called with writeMutex held.
+void LogSingleton::writeStamped(const std::string& line, const std::string& text, bool error) {
     if (echoConsole.load()) {
         std::ostream& console = error ? std::cerr : std::cout;
         console << line << std::flush;
@@ -149,6 +222,7 @@ void LogSingleton::addError(std::string text) { writeLine(text, true); }
 
 void LogSingleton::Flush() {
     std::lock_guard<std::mutex> lock(writeMutex);
+    writeDeferred();
     file.flush();
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <ctime>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // PLC interface settings from the project file; all 0 until the project is read.
@@ -23,6 +25,11 @@ struct PlcSettings {
 // the display mailboxes, the base directory and a few settings shared by
 // the readers and the robot loop. Every thread logs; writers are serialised
 // so that lines never interleave.
+//
+// The real-time threads must never wait for a file or the console: after
+// DeferThisThread their lines are stamped and queued (a bounded queue, a short
+// lock), and a writer thread of the log writes them. Every other thread writes
+// the queued lines before its own, so the files keep the order of logging.
 class LogSingleton {
 public:
     static constexpr int fileCount = 5;
@@ -43,7 +50,17 @@ public:
     void add(std::string text, float value);
     void add(std::string text, int value);
     void addError(std::string text);
+    // Writes what is queued and flushes the file.
     void Flush();
+
+    // From now on the calling thread's lines go through the queue (starts the
+    // writer thread on first use: call it before the thread takes real-time
+    // scheduling). StopDeferring, at the thread's end, writes what is queued.
+    void DeferThisThread();
+    void StopDeferring();
+    // Lines a deferring thread may have queued; beyond them lines are dropped
+    // and counted, and the count is logged once the writer catches up.
+    static constexpr size_t deferredLineLimit = 1024;
     std::string GetTimeString();
 
     void DisplaySetMessage(std::string message);
@@ -80,6 +97,9 @@ public:
 private:
     void Open(const std::string& directory);
     void writeLine(const std::string& text, bool error);
+    void writeStamped(const std::string& line, const std::string& text, bool error);  // writeMutex held
+    void writeDeferred();                                                           // writeMutex held
+    void WriterLoop();
     void changeFile();
     void addHeader();
 
@@ -97,6 +117,18 @@ private:
     std::atomic<bool> echoConsole{true};
     std::deque<std::string> recentLines;
     uint64_t lineSequence = 0;
+
+    struct DeferredLine {
+        std::string line;  // stamped when it was logged
+        std::string text;
+        bool error = false;
+    };
+    std::mutex deferredMutex;  // the queue, the dropped count and the writer's flags
+    std::condition_variable deferredReady;
+    std::deque<DeferredLine> deferred;
+    size_t droppedLines = 0;
+    bool writerStop = false;
+    std::thread writer;
 
     mutable std::mutex dataMutex;  // everything below
     std::string workingDirectory;

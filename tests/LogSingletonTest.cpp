@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <fstream>
+#include <future>
+#include <iostream>
+#include <mutex>
 #include <regex>
 #include <set>
 #include <thread>
@@ -177,4 +181,94 @@ TEST(LogSingletonRecent, KeepsTheNewestLinesInMemory) {
     EXPECT_EQ(lines.size(), LogSingleton::recentLineCount);
     EXPECT_EQ(lines.back(), "x" + std::to_string(LogSingleton::recentLineCount + 9));
     EXPECT_TRUE(log.LinesSince(log.LineSequence()).empty());
+}
+
+namespace {
+// A console that holds every writer while its gate is closed, as a slow
+// terminal or a full pipe would.
+class GatedConsole : public std::streambuf {
+public:
+    void Close() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = false;
+    }
+    void Open() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            open = true;
+        }
+        changed.notify_all();
+    }
+    void WaitForAWaitingWriter() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return waiting > 0; });
+    }
+
+protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        Pass();
+        return n;
+    }
+    int overflow(int c) override {
+        Pass();
+        return c == traits_type::eof() ? 0 : c;
+    }
+
+private:
+    void Pass() {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [this] { return open; });
+        --waiting;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = true;
+    int waiting = 0;
+};
+}  // namespace
+
+// A deferring (real-time) thread logs on while another writer is stuck on the
+// console: its lines are queued up to the limit, the rest counted, and the
+// file keeps the order in which the lines were logged.
+TEST(LogSingletonDeferred, RealTimeThreadNeverWaitsForTheConsoleOrTheFile) {
+    TempDir dir;
+    GatedConsole console;
+    std::streambuf* const saved = std::cout.rdbuf(&console);
+    const int logged = int(LogSingleton::deferredLineLimit) + 476;
+    {
+        LogSingleton log(dir.Path(), 1000000, true);
+        console.Close();
+        std::thread slow([&log] { log.add("normal before"); });
+        console.WaitForAWaitingWriter();
+
+        std::promise<void> done;
+        std::future<void> finished = done.get_future();
+        std::thread realTime([&] {
+            log.DeferThisThread();
+            for (int i = 0; i < logged; ++i) log.add("rt " + std::to_string(i));
+            done.set_value();
+            finished.wait();
+            log.StopDeferring();
+        });
+        const bool returned = finished.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+        console.Open();
+        slow.join();
+        realTime.join();
+        ASSERT_TRUE(returned) << "the deferring thread waited for the stuck writer";
+        log.add("normal after");
+    }
+    std::cout.rdbuf(saved);
+
+    std::ifstream in(FileName(dir, 1));
+    std::vector<std::string> texts;
+    std::string line;
+    while (std::getline(in, line))
+        if (line.size() > 17 && line[2] == ':') texts.push_back(line.substr(17));
+    ASSERT_EQ(texts.size(), LogSingleton::deferredLineLimit + 3);
+    EXPECT_EQ(texts.front(), "normal before");
+    for (size_t i = 0; i < LogSingleton::deferredLineLimit; ++i) ASSERT_EQ(texts[i + 1], "rt " + std::to_string(i));
+    EXPECT_EQ(texts[texts.size() - 2], "LogSingleton: 476 lines of a real-time thread dropped, the log could not keep up");
+    EXPECT_EQ(texts.back(), "normal after");
 }

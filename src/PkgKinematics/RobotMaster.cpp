@@ -240,6 +240,8 @@ void RobotMaster::StopMainLoop() {
 
 void RobotMaster::ThreadLoop() {
     const int64_t cycleLength = int64_t(cycleTime) * 1000;
+    // Before the real-time scheduling: the log's writer thread must not inherit it.
+    Log()->DeferThisThread();
     RealTimeScheduling::EnterCycleThread();
     sched_param param{};
     int policy = 0;
@@ -253,6 +255,7 @@ void RobotMaster::ThreadLoop() {
     while (true) {
         if (loopStop.load()) {
             std::cout << "RobotMainLoop stopped" << std::endl;
+            Log()->StopDeferring();
             return;
         }
 
