@@ -19,6 +19,8 @@ class PluginManager;
 // programs can store plain records by value. A kind is built from a record when it runs
 // and copied back into the list afterwards (by Command's assignment, slicing off the
 // kind), which is why everything that must survive from cycle to cycle lives here.
+// A kind's constructor takes its part of a record; from a blank record (the default) it
+// is a fresh command of that kind.
 //
 // Errors during a step are thrown as constant texts (const char*): the memory errors
 // below, the condition evaluator's errors and the kinds' own texts.

@@ -7,10 +7,9 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandDIO::CommandDIO() { typeName = "CommandDIO"; }
-
-CommandDIO::CommandDIO(const Command& record) : CommandDIO()
+CommandDIO::CommandDIO(const Command& record)
 {
+    typeName = "CommandDIO";
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::dioChannel, &Command::dioState);
 }

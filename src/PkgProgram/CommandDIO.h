@@ -5,8 +5,7 @@
 // Sets one digital output.
 class CommandDIO : public Command {
 public:
-    CommandDIO();
-    explicit CommandDIO(const Command& record);
+    explicit CommandDIO(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;

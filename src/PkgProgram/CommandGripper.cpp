@@ -8,12 +8,14 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandGripper::CommandGripper() { typeName = "CommandGripper"; }
-
-CommandGripper::CommandGripper(float position) : CommandGripper() { gripperValues[0] = position; }
-
-CommandGripper::CommandGripper(const Command& record) : CommandGripper()
+CommandGripper::CommandGripper(float position) : CommandGripper(Command())
 {
+    gripperValues[0] = position;
+}
+
+CommandGripper::CommandGripper(const Command& record)
+{
+    typeName = "CommandGripper";
     CopyCommonFrom(record);
     std::copy(record.gripperValues, record.gripperValues + GripperValues, gripperValues);
 }

@@ -5,8 +5,7 @@
 // Sets the gripper set-points for the cycle in which it runs.
 class CommandGripper : public Command {
 public:
-    CommandGripper();
-    explicit CommandGripper(const Command& record);
+    explicit CommandGripper(const Command& record = Command());
     // A gripper command opening to the given percentage.
     explicit CommandGripper(float position);
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;

@@ -7,14 +7,9 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandIf::CommandIf()
+CommandIf::CommandIf(const Command& record)
 {
     typeName = "CommandIf";
-    firstCall = true;
-}
-
-CommandIf::CommandIf(const Command& record) : CommandIf()
-{
     CopyCommonFrom(record);
     condition = record.condition;
 }

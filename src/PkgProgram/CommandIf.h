@@ -5,8 +5,7 @@
 // Conditional branch.
 class CommandIf : public Command {
 public:
-    CommandIf();
-    explicit CommandIf(const Command& record);
+    explicit CommandIf(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     // On entry: then-branch (slot 1) or else-branch (slot 2); when a branch comes back: slot 0.

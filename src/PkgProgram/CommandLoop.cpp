@@ -10,14 +10,9 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandLoop::CommandLoop()
+CommandLoop::CommandLoop(const Command& record)
 {
     typeName = "CommandLoop";
-    firstCall = true;
-}
-
-CommandLoop::CommandLoop(const Command& record) : CommandLoop()
-{
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::loopCount, &Command::loopCounter, &Command::mode,
                &Command::condition);

@@ -5,8 +5,7 @@
 // Counted or conditional loop.
 class CommandLoop : public Command {
 public:
-    CommandLoop();
-    explicit CommandLoop(const Command& record);
+    explicit CommandLoop(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     // Body at slot 1, exit at slot 0.

@@ -9,10 +9,9 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandMathFunction::CommandMathFunction() { typeName = "CommandMathFunction"; }
-
-CommandMathFunction::CommandMathFunction(const Command& record) : CommandMathFunction()
+CommandMathFunction::CommandMathFunction(const Command& record)
 {
+    typeName = "CommandMathFunction";
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::mathFunction, &Command::firstOperand, &Command::secondOperand);
 }

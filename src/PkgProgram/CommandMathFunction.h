@@ -5,8 +5,7 @@
 // Arithmetic on program variables.
 class CommandMathFunction : public Command {
 public:
-    CommandMathFunction();
-    explicit CommandMathFunction(const Command& record);
+    explicit CommandMathFunction(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     // Applies add, subtract or set to a number variable or a position element.

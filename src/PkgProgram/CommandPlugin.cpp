@@ -11,10 +11,9 @@
 #include "PkgProgram/VariableType.h"
 #include "TextFormat.h"
 
-CommandPlugin::CommandPlugin() { typeName = "CommandPlugin"; }
-
-CommandPlugin::CommandPlugin(const Command& record) : CommandPlugin()
+CommandPlugin::CommandPlugin(const Command& record)
 {
+    typeName = "CommandPlugin";
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::pluginName, &Command::targetPosVariable,
                &Command::modelClassVariable, &Command::pluginManager);

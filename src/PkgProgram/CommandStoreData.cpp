@@ -7,10 +7,9 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandStoreData::CommandStoreData() { typeName = "CommandStoreData"; }
-
-CommandStoreData::CommandStoreData(const Command& record) : CommandStoreData()
+CommandStoreData::CommandStoreData(const Command& record)
 {
+    typeName = "CommandStoreData";
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::variableName, &Command::variableType, &Command::numberValue);
 }

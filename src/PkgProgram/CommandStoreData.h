@@ -5,8 +5,7 @@
 // Stores a number or the robot's current position in a program variable.
 class CommandStoreData : public Command {
 public:
-    CommandStoreData();
-    explicit CommandStoreData(const Command& record);
+    explicit CommandStoreData(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;

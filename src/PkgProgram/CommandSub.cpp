@@ -7,10 +7,9 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandSub::CommandSub() { typeName = "CommandSub"; }
-
-CommandSub::CommandSub(const Command& record) : CommandSub()
+CommandSub::CommandSub(const Command& record)
 {
+    typeName = "CommandSub";
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::subFile, &Command::subProgram);
 }

@@ -5,8 +5,7 @@
 // Calls a sub-program.
 class CommandSub : public Command {
 public:
-    CommandSub();
-    explicit CommandSub(const Command& record);
+    explicit CommandSub(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     // Returns the sub-program call code -10 - subProgram.

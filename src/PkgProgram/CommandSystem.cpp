@@ -3,9 +3,11 @@
 #include "LogSingleton.h"
 #include "TextFormat.h"
 
-CommandSystem::CommandSystem() { typeName = "CommandSystem"; }
-
-CommandSystem::CommandSystem(const Command& record) : CommandSystem() { CopyCommonFrom(record); }
+CommandSystem::CommandSystem(const Command& record)
+{
+    typeName = "CommandSystem";
+    CopyCommonFrom(record);
+}
 
 void CommandSystem::ReadXML(tinyxml2::XMLElement*, bool) { valid = true; }
 

@@ -5,8 +5,7 @@
 // A no-op step that logs and goes on.
 class CommandSystem : public Command {
 public:
-    CommandSystem();
-    explicit CommandSystem(const Command& record);
+    explicit CommandSystem(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;

@@ -88,17 +88,11 @@ MsResult SecondsToMs(const std::string& text, int* out)
 
 }  // namespace
 
-CommandWait::CommandWait()
+CommandWait::CommandWait(int ms) : CommandWait(Command()) { waitTimeMs = ms; }
+
+CommandWait::CommandWait(const Command& record)
 {
     typeName = "CommandWait";
-    waitTimeMs = 0;
-    waitElapsedMs = 0;
-}
-
-CommandWait::CommandWait(int ms) : CommandWait() { waitTimeMs = ms; }
-
-CommandWait::CommandWait(const Command& record) : CommandWait()
-{
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::waitTimeMs, &Command::waitElapsedMs, &Command::mode,
                &Command::condition);

@@ -5,8 +5,7 @@
 // Waits a time or until a condition holds.
 class CommandWait : public Command {
 public:
-    CommandWait();
-    explicit CommandWait(const Command& record);
+    explicit CommandWait(const Command& record = Command());
     // A timed wait of the given duration.
     explicit CommandWait(int ms);
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
