@@ -72,6 +72,12 @@ std::string Command::ToString()
     return text;
 }
 
+std::string Command::LinksText() const
+{
+    return Format(" - Pre: %d - Succ: %d %d %d", predecessor, successor[0], successor[1],
+                  successor[2]);
+}
+
 void Command::CopyCommonFrom(const Command& record)
 {
     std::copy(record.successor, record.successor + 3, successor);

@@ -130,6 +130,8 @@ protected:
     // Copies what every kind takes over from a record: links, validity, first-call flag,
     // joint maxima, joint count and the memory pointer.
     void CopyCommonFrom(const Command& record);
+    // " - Pre: p - Succ: a b c": how every kind's description ends.
+    std::string LinksText() const;
     // Successor slot 0 as the result of a finished step.
     int Next() const { return successor[0]; }
 };

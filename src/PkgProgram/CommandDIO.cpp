@@ -16,8 +16,7 @@ CommandDIO::CommandDIO(const Command& record)
 
 void CommandDIO::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     // The channel is written with a four-character prefix ("DOut12"), counted from 1.
     std::string channel = CommandText::Text(element, "Channel");
     long long number = 0;
@@ -53,7 +52,5 @@ int CommandDIO::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandDIO::ToString()
 {
-    return Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
-                  dioState ? 1 : 0, predecessor, successor[0], successor[1],
-                  successor[2]);
+    return Format("Command DIO %d to %d", dioChannel, dioState ? 1 : 0) + LinksText();
 }

@@ -22,8 +22,7 @@ CommandGripper::CommandGripper(const Command& record)
 
 void CommandGripper::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     float position = 0.0f;
     CommandText::QueryFloat(element, "Position", &position);
     gripperValues[0] = std::clamp(position, 0.0f, 100.0f);

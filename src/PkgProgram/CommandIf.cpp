@@ -16,8 +16,7 @@ CommandIf::CommandIf(const Command& record)
 
 void CommandIf::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     condition = CommandText::Text(element, "Condition");
     valid = true;
     LogSingleton::instance()->add(
@@ -42,6 +41,5 @@ int CommandIf::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandIf::ToString()
 {
-    return Format("Command IF - Pre: %d - Succ: %d %d %d", predecessor,
-                  successor[0], successor[1], successor[2]);
+    return "Command IF" + LinksText();
 }

@@ -24,8 +24,7 @@ CommandJoint::CommandJoint(const Command& record) : CommandJoint()
 
 void CommandJoint::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     static const char* const names[MaxJoints] = {"a1", "a2", "a3", "a4", "a5",
                                                  "a6", "e1", "e2", "e3"};
     for (int i = 0; i < MaxJoints; ++i) {
@@ -74,6 +73,5 @@ int CommandJoint::Interpolate(int dtMs, float overridePercent, DataTypes::RobotS
 
 std::string CommandJoint::ToString()
 {
-    return Format("Command Joint  - Pre: %d - Succ: %d %d %d", predecessor,
-                  successor[0], successor[1], successor[2]);
+    return "Command Joint " + LinksText();
 }

@@ -76,8 +76,7 @@ CommandLinear::CommandLinear(const Command& record) : CommandLinear()
 
 void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     source = ToLowerCase(CommandText::Text(element, "Source", "numerical"));
     cartVelocity = 0.0f;
     CommandText::QueryFloat(element, "vel", &cartVelocity);

@@ -20,8 +20,7 @@ CommandLoop::CommandLoop(const Command& record)
 
 void CommandLoop::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     std::string loopMode = CommandText::Text(element, "Mode");
     LogSingleton* log = LogSingleton::instance();
     // A defective loop is still added (as 0 repetitions) so that its EndLoop stays matched.
@@ -80,7 +79,5 @@ int CommandLoop::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandLoop::ToString()
 {
-    return Format("Command DIO %d to %d - Pre: %d - Succ: %d %d %d", dioChannel,
-                  dioState ? 1 : 0, predecessor, successor[0], successor[1],
-                  successor[2]);
+    return Format("Command DIO %d to %d", dioChannel, dioState ? 1 : 0) + LinksText();
 }

@@ -18,8 +18,7 @@ CommandMathFunction::CommandMathFunction(const Command& record)
 
 void CommandMathFunction::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     mathFunction = ToLowerCase(CommandText::Text(element, "Function"));
     firstOperand = ToLowerCase(CommandText::Text(element, "FirstOperand"));
     secondOperand = ToLowerCase(CommandText::Text(element, "SecondOperand"));
@@ -80,8 +79,7 @@ int CommandMathFunction::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandMathFunction::ToString()
 {
-    return Format(
-        "Command Math %s FirstOp: %s SecondOp: %s - Pre: %d - Succ: %d %d %d",
-        mathFunction.c_str(), firstOperand.c_str(), secondOperand.c_str(), predecessor,
-        successor[0], successor[1], successor[2]);
+    return Format("Command Math %s FirstOp: %s SecondOp: %s", mathFunction.c_str(),
+                  firstOperand.c_str(), secondOperand.c_str()) +
+           LinksText();
 }

@@ -75,8 +75,7 @@ int CommandPlugin::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandPlugin::ToString()
 {
-    return Format(
-        "Command Plugin %s PosVariable: %s ClassVariable: %s - Pre: %d - Succ: %d %d %d",
-        pluginName.c_str(), targetPosVariable.c_str(), modelClassVariable.c_str(), predecessor,
-        successor[0], successor[1], successor[2]);
+    return Format("Command Plugin %s PosVariable: %s ClassVariable: %s", pluginName.c_str(),
+                  targetPosVariable.c_str(), modelClassVariable.c_str()) +
+           LinksText();
 }

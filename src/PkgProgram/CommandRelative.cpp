@@ -27,8 +27,7 @@ CommandRelative::CommandRelative(const Command& record) : CommandRelative()
 
 void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     const char* moType = element ? element->Attribute("MoType") : nullptr;
     if (!moType) {
         LogSingleton::instance()->addError(

@@ -16,8 +16,7 @@ CommandStoreData::CommandStoreData(const Command& record)
 
 void CommandStoreData::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     std::string type = CommandText::Text(element, "Type");
     if (type != "number" && type != "position") {
         LogSingleton::instance()->addError("ERROR: could not read StoreData cmd, wrong type!");
@@ -48,7 +47,5 @@ int CommandStoreData::Interpolate(int, float, DataTypes::RobotState* state)
 
 std::string CommandStoreData::ToString()
 {
-    return Format("Command Store %s - Pre: %d - Succ: %d %d %d",
-                  variableName.c_str(), predecessor, successor[0], successor[1],
-                  successor[2]);
+    return "Command Store " + variableName + LinksText();
 }

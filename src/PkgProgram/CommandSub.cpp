@@ -16,8 +16,7 @@ CommandSub::CommandSub(const Command& record)
 
 void CommandSub::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     subFile = CommandText::Text(element, "File");
     valid = true;
     LogSingleton::instance()->add(
@@ -33,6 +32,5 @@ int CommandSub::Interpolate(int, float, DataTypes::RobotState*)
 
 std::string CommandSub::ToString()
 {
-    return Format("Command Sub %s - Pre: %d - Succ: %d %d %d", subFile.c_str(),
-                  predecessor, successor[0], successor[1], successor[2]);
+    return "Command Sub " + subFile + LinksText();
 }

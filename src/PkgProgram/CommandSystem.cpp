@@ -19,6 +19,5 @@ int CommandSystem::Interpolate(int, float, DataTypes::RobotState*)
 
 std::string CommandSystem::ToString()
 {
-    return Format("CommandSystem - Pre: %d - Succ: %d %d %d", predecessor,
-                  successor[0], successor[1], successor[2]);
+    return "CommandSystem" + LinksText();
 }

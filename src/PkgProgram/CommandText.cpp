@@ -119,6 +119,13 @@ bool CommandText::QueryInt(const tinyxml2::XMLElement* element, const char* name
     return true;
 }
 
+int CommandText::Nr(const tinyxml2::XMLElement* element)
+{
+    int nr = 0;
+    QueryInt(element, "Nr", &nr);
+    return nr;
+}
+
 std::string CommandText::Text(const tinyxml2::XMLElement* element, const char* name,
                               const std::string& fallback)
 {

@@ -24,6 +24,8 @@ public:
     static bool QueryFloat(const tinyxml2::XMLElement* element, const char* name, float* out);
     // Leading integer of the attribute's text, within the int range.
     static bool QueryInt(const tinyxml2::XMLElement* element, const char* name, int* out);
+    // The element's "Nr" attribute, which the log lines name it by; 0 when absent or bad.
+    static int Nr(const tinyxml2::XMLElement* element);
     // Attribute text, or fallback when absent.
     static std::string Text(const tinyxml2::XMLElement* element, const char* name,
                             const std::string& fallback = "");

@@ -100,8 +100,7 @@ CommandWait::CommandWait(const Command& record)
 
 void CommandWait::ReadXML(tinyxml2::XMLElement* element, bool)
 {
-    int nr = 0;
-    CommandText::QueryInt(element, "Nr", &nr);
+    int nr = CommandText::Nr(element);
     std::string type = CommandText::Text(element, "Type");
     LogSingleton* log = LogSingleton::instance();
     if (type == "Conditional") {
