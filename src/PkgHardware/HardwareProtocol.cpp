@@ -14,7 +14,13 @@ void HardwareProtocol::InitDIOModules(int) {}
 void HardwareProtocol::InitTool(int, int, float, float) {}
 void HardwareProtocol::InitPlatform(int) {}
 void HardwareProtocol::Connect() {}
-void HardwareProtocol::Disconnect() {}
+void HardwareProtocol::Disconnect() {
+    noErrorSeen = false;
+    canInterface.SetQuiet(quiet.load());
+    if (canInterface.IsConnected()) canInterface.Disconnect();
+    modulesAnswering = false;
+    disconnectRequest = false;
+}
 bool HardwareProtocol::GetConnectionStatus() { return false; }
 void HardwareProtocol::GetError(std::string*, std::string*) {}
 void HardwareProtocol::GetCurrentValues(int*) {}
@@ -118,6 +124,29 @@ bool HardwareProtocol::StatusTexts(int code, std::string* text, std::string* sho
     if (text != nullptr) *text = lastStatusText;
     if (shortText != nullptr) *shortText = statusShort;
     return changed;
+}
+
+int HardwareProtocol::SummedErrorCode() const {
+    if (!canInterface.IsConnected()) return -1;
+    int code = 0;
+    for (int k = 0; k < ErrorModuleCount(); ++k) code |= modules[k].errorCode;
+    return code;
+}
+
+void HardwareProtocol::SendCommand(int moduleIndex, int length, const unsigned char* bytes) {
+    unsigned char data[8] = {0};
+    for (int i = 0; i < length && i < 8; ++i) data[i] = bytes[i];
+    canInterface.WriteMessage(modules[moduleIndex].busId, length, data);
+}
+
+void HardwareProtocol::CommandModules(int count, int length, const unsigned char* bytes,
+                                      int pauseMicroseconds) {
+    cyclicExchange = false;
+    for (int k = 0; k < count; ++k) {
+        SendCommand(k, length, bytes);
+        SleepMicroseconds(pauseMicroseconds);
+    }
+    cyclicExchange = true;
 }
 
 void HardwareProtocol::DecodeModuleError(Module& m) {

@@ -60,6 +60,7 @@ public:
     virtual void InitTool(int count, int busId, float gearScale, float gearZero);
     virtual void InitPlatform(int count);
     virtual void Connect();
+    // Closes the bus adapter if open and clears the supervision flags.
     virtual void Disconnect();
     virtual bool GetConnectionStatus();
     virtual std::string GetErrorShort();
@@ -139,6 +140,19 @@ protected:
     // only when it changes: the cycle asks for them every time. True when the
     // status line changed (logged unless quiet).
     bool StatusTexts(int code, std::string* text, std::string* shortText);
+    // The error codes of the first ErrorModuleCount() modules or'ed together; -1 when
+    // the bus is not connected.
+    int SummedErrorCode() const;
+    // Writes one command frame of `length` bytes (at most 8) to a module of the table.
+    void SendCommand(int moduleIndex, int length, const unsigned char* bytes);
+    // Sends one command to each of the first `count` modules, pausing after each; the
+    // cyclic exchange rests meanwhile.
+    void CommandModules(int count, int length, const unsigned char* bytes, int pauseMicroseconds);
+    // Command frames every generation of joint module understands.
+    static constexpr unsigned char enableCommand[2] = {0x01, 0x09};
+    static constexpr unsigned char disableCommand[2] = {0x01, 0x0A};
+    static constexpr unsigned char resetCommand[2] = {0x01, 0x06};
+    static constexpr unsigned char setZeroCommand[4] = {0x01, 0x08, 0x7D, 0x00};
     // Decodes a module's error code into its short text when the code changed.
     void DecodeModuleError(Module& m);
     // Truncation toward zero of gearZero + value * gearScale, kept inside int32;

@@ -16,10 +16,6 @@ const HardwareProtocol::ErrorBit kErrorBits[] = {
     {0x100, " - bus dead", "_BUS"},               {0x200, " - module dead", "_DEAD"},
 };
 
-const unsigned char kEnable[] = {0x01, 0x09};
-const unsigned char kDisable[] = {0x01, 0x0A};
-const unsigned char kReset[] = {0x01, 0x06};
-const unsigned char kSetZero[] = {0x01, 0x08, 0x7D, 0x00};
 
 }  // namespace
 
@@ -64,14 +60,6 @@ void HardwareProtocolVKTCAN::Connect() {
     cyclicExchange = canInterface.IsConnected();
 }
 
-void HardwareProtocolVKTCAN::Disconnect() {
-    noErrorSeen = false;
-    canInterface.SetQuiet(quiet.load());
-    if (canInterface.IsConnected()) canInterface.Disconnect();
-    modulesAnswering = false;
-    disconnectRequest = false;
-}
-
 bool HardwareProtocolVKTCAN::GetConnectionStatus() { return canInterface.IsConnected(); }
 
 bool HardwareProtocolVKTCAN::GetMotorEnabled() {
@@ -87,11 +75,7 @@ void HardwareProtocolVKTCAN::DecodeErrorCode(int code, std::string* text, std::s
 
 void HardwareProtocolVKTCAN::GetError(std::string* text, std::string* shortText) {
     noErrorSeen = false;
-    int code = -1;  // not connected
-    if (canInterface.IsConnected()) {
-        code = 0;
-        for (int k = 0; k < ErrorModuleCount(); ++k) code |= modules[k].errorCode;
-    }
+    int code = SummedErrorCode();
     StatusTexts(code, text, shortText);
 }
 
@@ -99,23 +83,11 @@ int HardwareProtocolVKTCAN::ErrorModuleCount() const { return nrOfJoints; }
 
 void HardwareProtocolVKTCAN::EnableMotors(bool on) {
     LogSingleton::instance()->add(on ? "Enabling motors" : "Disabling motors");
-    cyclicExchange = false;
-    for (int k = 0; k < nrOfJoints; ++k) {
-        unsigned char data[2] = {(on ? kEnable : kDisable)[0], (on ? kEnable : kDisable)[1]};
-        canInterface.WriteMessage(modules[k].busId, 2, data);
-        SleepMicroseconds(2000);
-    }
-    cyclicExchange = true;
+    CommandModules(nrOfJoints, 2, on ? enableCommand : disableCommand, 2000);
 }
 
 void HardwareProtocolVKTCAN::ResetError() {
-    cyclicExchange = false;
-    for (int k = 0; k < nrOfJoints; ++k) {
-        unsigned char data[2] = {kReset[0], kReset[1]};
-        canInterface.WriteMessage(modules[k].busId, 2, data);
-        SleepMicroseconds(500);
-    }
-    cyclicExchange = true;
+    CommandModules(nrOfJoints, 2, resetCommand, 500);
 }
 
 void HardwareProtocolVKTCAN::SetToZeroPos(int joint) {
@@ -129,10 +101,9 @@ void HardwareProtocolVKTCAN::SetToZeroPos(int joint) {
     }
     if (joint >= nrOfJoints) return;
     cyclicExchange = false;
-    unsigned char data[4] = {kSetZero[0], kSetZero[1], kSetZero[2], kSetZero[3]};
-    canInterface.WriteMessage(modules[joint].busId, 4, data);
+    SendCommand(joint, 4, setZeroCommand);
     SleepMicroseconds(1000);
-    canInterface.WriteMessage(modules[joint].busId, 4, data);
+    SendCommand(joint, 4, setZeroCommand);
     std::cout << "Setting joint " << joint << " to zero pos" << std::endl;
     cyclicExchange = true;
 }

@@ -14,7 +14,6 @@ public:
 
     void Init(std::string robotName, std::string robotType, std::string iniFile) override;
     void Connect() override;
-    void Disconnect() override;
     bool GetConnectionStatus() override;
     using HardwareProtocol::GetError;
     void GetError(std::string* text, std::string* shortText) override;

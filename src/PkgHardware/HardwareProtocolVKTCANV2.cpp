@@ -19,11 +19,7 @@ const HardwareProtocol::ErrorBit kErrorBits[] = {
     {0x100, " - bus dead", "_BUS"},          {0x200, " - module dead", "_DEAD"},
 };
 
-const unsigned char kEnable[] = {0x01, 0x09};
-const unsigned char kDisable[] = {0x01, 0x0A};
-const unsigned char kReset[] = {0x01, 0x06};
 const unsigned char kReference[] = {0x01, 0x0B};
-const unsigned char kSetZero[] = {0x01, 0x08, 0x7D, 0x00};
 const unsigned char kAlign[] = {0x01, 0x0C, 0x3C, 0x96, 0x64, 0x32};
 
 struct PlatformDefault {
@@ -166,14 +162,6 @@ void HardwareProtocolVKTCANV2::Connect() {
                                             : "ProtocolVKTCANV2: No connection!");
 }
 
-void HardwareProtocolVKTCANV2::Disconnect() {
-    noErrorSeen = false;
-    canInterface.SetQuiet(quiet.load());
-    if (canInterface.IsConnected()) canInterface.Disconnect();
-    modulesAnswering = false;
-    disconnectRequest = false;
-}
-
 bool HardwareProtocolVKTCANV2::GetConnectionStatus() {
     // Disconnecting joins the CAN read thread (up to 100 ms): the cycle only
     // asks for it, the robot's bus supervision does it off the cycle thread.
@@ -193,10 +181,8 @@ void HardwareProtocolVKTCANV2::DecodeErrorCode(int code, std::string* text, std:
 
 void HardwareProtocolVKTCANV2::GetError(std::string* text, std::string* shortText) {
     noErrorSeen = false;
-    int code = -1;  // not connected
-    if (canInterface.IsConnected()) {
-        code = 0;
-        for (int k = 0; k < ErrorModuleCount(); ++k) code |= modules[k].errorCode;
+    int code = SummedErrorCode();
+    if (code >= 0) {
         if (emergencyStop.load() != 3) code |= 0x001;
         if (supply.load() < minSupply) code |= 0x002;
     }
@@ -241,12 +227,6 @@ bool HardwareProtocolVKTCANV2::GetMotorEnabled() {
     return true;
 }
 
-void HardwareProtocolVKTCANV2::SendCommand(int moduleIndex, int length, const unsigned char* bytes) {
-    unsigned char data[8] = {0};
-    for (int i = 0; i < length && i < 8; ++i) data[i] = bytes[i];
-    canInterface.WriteMessage(modules[moduleIndex].busId, length, data);
-}
-
 void HardwareProtocolVKTCANV2::SendStatusLed(int red, int green, int blue) {
     unsigned char data[8] = {0x01, 0x30, 0x00, (unsigned char)red, (unsigned char)green,
                              (unsigned char)blue, 0x00, 0x00};
@@ -255,23 +235,11 @@ void HardwareProtocolVKTCANV2::SendStatusLed(int red, int green, int blue) {
 
 void HardwareProtocolVKTCANV2::EnableMotors(bool on) {
     std::cout << (on ? "Enabling motors" : "Disabling motors") << std::endl;
-    cyclicExchange = false;
-    int count = JointModuleCount() + nrOfDIOModules;
-    for (int k = 0; k < count; ++k) {
-        SendCommand(k, 2, on ? kEnable : kDisable);
-        SleepMicroseconds(2000);
-    }
-    cyclicExchange = true;
+    CommandModules(JointModuleCount() + nrOfDIOModules, 2, on ? enableCommand : disableCommand, 2000);
 }
 
 void HardwareProtocolVKTCANV2::ResetError() {
-    cyclicExchange = false;
-    int count = JointModuleCount() + nrOfDIOModules;
-    for (int k = 0; k < count; ++k) {
-        SendCommand(k, 2, kReset);
-        SleepMicroseconds(2000);
-    }
-    cyclicExchange = true;
+    CommandModules(JointModuleCount() + nrOfDIOModules, 2, resetCommand, 2000);
 }
 
 void HardwareProtocolVKTCANV2::ReferenceSingleJoint(int joint) {
@@ -316,9 +284,9 @@ void HardwareProtocolVKTCANV2::SetToZeroPos(int joint) {
     }
     if (joint >= nrOfJoints + nrOfGripperJoints) return;
     cyclicExchange = false;
-    SendCommand(joint, 4, kSetZero);
+    SendCommand(joint, 4, setZeroCommand);
     SleepMicroseconds(500);
-    SendCommand(joint, 4, kSetZero);
+    SendCommand(joint, 4, setZeroCommand);
     SleepMicroseconds(1000);
     std::cout << "Setting joint " << joint << " to zero pos" << std::endl;
     cyclicExchange = true;
@@ -333,9 +301,9 @@ void HardwareProtocolVKTCANV2::SetPlatformJointsToZeroPos() {
     cyclicExchange = false;
     int first = nrOfJoints + nrOfGripperJoints;
     for (int k = first; k < first + nrOfPlatformJoints; ++k) {
-        SendCommand(k, 4, kSetZero);
+        SendCommand(k, 4, setZeroCommand);
         SleepMicroseconds(500);
-        SendCommand(k, 4, kSetZero);
+        SendCommand(k, 4, setZeroCommand);
         SleepMicroseconds(1000);
     }
     std::cout << "Setting platform joints to zero pos" << std::endl;

@@ -18,7 +18,6 @@ public:
     void InitTool(int count, int busId, float gearScale, float gearZero) override;
     void InitPlatform(int count) override;
     void Connect() override;
-    void Disconnect() override;
     bool GetConnectionStatus() override;
     using HardwareProtocol::GetError;
     void GetError(std::string* text, std::string* shortText) override;
@@ -64,7 +63,6 @@ public:
 
 protected:
     int ErrorModuleCount() const override;
-    void SendCommand(int moduleIndex, int length, const unsigned char* bytes);
     void SendStatusLed(int red, int green, int blue);
     // Decodes the newest answer of a module; false when it is 5 s old or older.
     bool ReadAnswer(int index);
