@@ -87,11 +87,40 @@ void ParseKeepAlive(ComRequest& r, const std::vector<std::string>& args) {
     r.jogValid = true;
 }
 
+// Robot commands without arguments: the pending command each raises and the line it logs.
+struct PlainCommand {
+    const char* keyword;
+    int code;
+    const char* logLine;  // none when null
+};
+const PlainCommand kPlainCommands[] = {
+    {"Reset", 10, "NEX-Server: Reset joints"},
+    {"Enable", 11, "NEX-Server: Enable joints"},
+    {"Disable", 12, "NEX-Server: Disable joints"},
+    {"SetJointsToZero", 13, "NEX-Server: Set joints to zero"},
+    {"ReferenceAllJoints", 16, "NEX-Server: Reference all joints"},
+    {"MotionTypeJoint", 21, "NEX-Server: Set motion type to: Joint"},
+    {"MotionTypeCartBase", 22, "NEX-Server: Set motion type to: CartBase"},
+    {"MotionTypeCartTool", 23, "NEX-Server: Set motion type to: CartTool"},
+    {"MotionTypePlatform", 24, "NEX-Server: Set motion type to: Platform"},
+    {"StartProgram", 2, nullptr},
+    {"PauseProgram", 3, nullptr},
+    {"StopProgram", 4, nullptr},
+    {"DeleteProgram", 5, nullptr},
+};
+
 void ParseCommand(ComRequest& r, const std::vector<std::string>& tokens,
                   const std::string& message, const std::string& counterToken) {
     const std::string keyword = tokens.size() > 3 ? tokens[3] : std::string();
     const std::vector<std::string> args = Arguments(tokens, 4);
 
+    for (const PlainCommand& plain : kPlainCommands) {
+        if (keyword == plain.keyword) {
+            Pending(r, plain.code);
+            if (plain.logLine != nullptr) r.logLines.push_back(plain.logLine);
+            return;
+        }
+    }
     if (keyword == "Connect") {
         r.logLines.push_back("NEX-Server: Connect command not available");
     } else if (keyword == "Disconnect") {
@@ -125,21 +154,6 @@ void ParseCommand(ComRequest& r, const std::vector<std::string>& tokens,
         } else {
             r.logLines.push_back("NEX-Server: Replay Mode not recongnized!");
         }
-    } else if (keyword == "Reset") {
-        Pending(r, 10);
-        r.logLines.push_back("NEX-Server: Reset joints");
-    } else if (keyword == "Enable") {
-        Pending(r, 11);
-        r.logLines.push_back("NEX-Server: Enable joints");
-    } else if (keyword == "Disable") {
-        Pending(r, 12);
-        r.logLines.push_back("NEX-Server: Disable joints");
-    } else if (keyword == "SetJointsToZero") {
-        Pending(r, 13);
-        r.logLines.push_back("NEX-Server: Set joints to zero");
-    } else if (keyword == "ReferenceAllJoints") {
-        Pending(r, 16);
-        r.logLines.push_back("NEX-Server: Reference all joints");
     } else if (keyword == "ReferenceSingleJoint") {
         int joint = 0;
         if (args.empty() || !ComMessageParser::ToInt(args[0], 0, &joint)) {
@@ -160,26 +174,6 @@ void ParseCommand(ComRequest& r, const std::vector<std::string>& tokens,
             r.logLines.push_back(Format("%s %.1f", "NEX-Server: Change override to ",
                                         static_cast<double>(value)));
         }
-    } else if (keyword == "MotionTypeJoint") {
-        Pending(r, 21);
-        r.logLines.push_back("NEX-Server: Set motion type to: Joint");
-    } else if (keyword == "MotionTypeCartBase") {
-        Pending(r, 22);
-        r.logLines.push_back("NEX-Server: Set motion type to: CartBase");
-    } else if (keyword == "MotionTypeCartTool") {
-        Pending(r, 23);
-        r.logLines.push_back("NEX-Server: Set motion type to: CartTool");
-    } else if (keyword == "MotionTypePlatform") {
-        Pending(r, 24);
-        r.logLines.push_back("NEX-Server: Set motion type to: Platform");
-    } else if (keyword == "StartProgram") {
-        Pending(r, 2);
-    } else if (keyword == "PauseProgram") {
-        Pending(r, 3);
-    } else if (keyword == "StopProgram") {
-        Pending(r, 4);
-    } else if (keyword == "DeleteProgram") {
-        Pending(r, 5);
     } else if (keyword == "DeleteProgramFromFileSystem") {
         if (TakeName(r, args, keyword)) r.action = Action::DeleteProgramFile;
     } else if (keyword == "GetProgramInfo") {
