@@ -557,61 +557,40 @@ JointSet PathGenerator::NextLimitedSample(const std::vector<JointSet>& path, lon
     return c;
 }
 
-void PathGenerator::LimitForward() {
-    timespec start{};
-    clock_gettime(CLOCK_REALTIME, &start);
-    const int J = Joints();
-    forwardPath.clear();
-    if (rawPath.empty()) return;
-    const long T = static_cast<long>(stepUs) * static_cast<long>(rawPath.size() - 1);
-
-    JointSet first = rawPath[0];
-    for (int i = 0; i < J; ++i) first.velocity[i] = 0.0f;
-    forwardPath.push_back(first);
-    long t = 0;
-    int k = 0;
-    while (t + stepUs < T) {
-        if (k >= kMaxLimitSteps) {
-            LogSingleton::instance()->addError("LF: LimitForward stalled!");
-            return;
-        }
-        JointSet c = NextLimitedSample(rawPath, T, false, forwardPath[k], &t);
-        forwardPath.push_back(c);
-        ++k;
-    }
-    forwardPath.push_back(rawPath.back());
-    if (debug) {
-        char line[96];
-        std::snprintf(line, sizeof(line), "PG: LimitForward in %.1lf ms, %d steps", GetDiffTime(start) / 10.0, k);
-        LogSingleton::instance()->add(line);
-    }
-}
+void PathGenerator::LimitForward() { LimitPass(rawPath, false, &forwardPath, "LF", "LimitForward"); }
 
 bool PathGenerator::LimitBackward() {
+    return LimitPass(forwardPath, true, &backwardPath, "LB", "LimitBackward");
+}
+
+bool PathGenerator::LimitPass(const std::vector<JointSet>& from, bool backward,
+                              std::vector<JointSet>* to, const char* tag, const char* name) {
     timespec start{};
     clock_gettime(CLOCK_REALTIME, &start);
     const int J = Joints();
-    backwardPath.clear();
-    if (forwardPath.empty()) return true;
-    const long T = static_cast<long>(stepUs) * static_cast<long>(forwardPath.size() - 1);
+    to->clear();
+    if (from.empty()) return true;
+    const long T = static_cast<long>(stepUs) * static_cast<long>(from.size() - 1);
 
-    JointSet last = forwardPath.back();
-    for (int i = 0; i < J; ++i) last.velocity[i] = 0.0f;
-    backwardPath.push_back(last);
+    JointSet first = backward ? from.back() : from[0];
+    for (int i = 0; i < J; ++i) first.velocity[i] = 0.0f;
+    to->push_back(first);
     long t = 0;
     int k = 0;
     while (t + stepUs < T) {
         if (k >= kMaxLimitSteps) {
-            LogSingleton::instance()->addError("LB: LimitBackward stalled!");
+            LogSingleton::instance()->addError(std::string(tag) + ": " + name + " stalled!");
             return false;
         }
-        JointSet c = NextLimitedSample(forwardPath, T, true, backwardPath[k], &t);
-        backwardPath.push_back(c);
+        JointSet c = NextLimitedSample(from, T, backward, (*to)[k], &t);
+        to->push_back(c);
         ++k;
     }
+    // The forward pass keeps the raw path's end; the backward pass ends where it got to.
+    if (!backward) to->push_back(from.back());
     if (debug) {
         char line[96];
-        std::snprintf(line, sizeof(line), "PG: LimitBackward in %.1lf ms, %d steps", GetDiffTime(start) / 10.0, k);
+        std::snprintf(line, sizeof(line), "PG: %s in %.1lf ms, %d steps", name, GetDiffTime(start) / 10.0, k);
         LogSingleton::instance()->add(line);
     }
     return true;

@@ -139,6 +139,10 @@ private:
     // advances *t. The backward pass walks the path from its end.
     JointSet NextLimitedSample(const std::vector<JointSet>& path, long T, bool backward, const JointSet& prev,
                                long* t) const;
+    // A limiting pass over `from` into *to, from rest at its first sample (or its last when
+    // backward); false, with "<tag>: <name> stalled!" logged, when it hit its step bound.
+    bool LimitPass(const std::vector<JointSet>& from, bool backward, std::vector<JointSet>* to,
+                   const char* tag, const char* name);
     void ReleasePathMemory();
     int Joints() const;
 
