@@ -7,6 +7,20 @@ namespace {
 constexpr uint8_t frameStart = 0xFF;
 constexpr uint8_t frameEndMark = 0x42;
 
+// A frame that carries one text, already padded to its field: start, two command
+// bytes, the text, end mark, start.
+template <size_t Size>
+std::array<uint8_t, Size> TextFrame(uint8_t first, uint8_t second, const std::string& shown) {
+    std::array<uint8_t, Size> bytes{};
+    bytes[0] = frameStart;
+    bytes[1] = first;
+    bytes[2] = second;
+    for (size_t i = 0; i < shown.size() && 3 + i < Size - 2; ++i) bytes[3 + i] = uint8_t(shown[i]);
+    bytes[Size - 2] = frameEndMark;
+    bytes[Size - 1] = frameStart;
+    return bytes;
+}
+
 // Float to integer without the undefined behaviour of an out-of-range cast:
 // truncates toward zero, limits to [lo, hi], NaN gives 0 (limited).
 long ToBoundedInt(double value, long lo, long hi) {
@@ -194,28 +208,12 @@ std::string Display4DSProtocol::PanelText(const std::string& text, size_t width)
 
 std::array<uint8_t, Display4DSProtocol::messageFrameSize> Display4DSProtocol::EncodeMessage(
     const std::string& text) {
-    std::array<uint8_t, messageFrameSize> bytes{};
-    bytes[0] = frameStart;
-    bytes[1] = 0x02;
-    bytes[2] = 0x22;
-    const std::string shown = PanelText(text, messageTextSize);
-    for (int i = 0; i < messageTextSize; ++i) bytes[3 + i] = uint8_t(shown[size_t(i)]);
-    bytes[messageFrameSize - 2] = frameEndMark;
-    bytes[messageFrameSize - 1] = frameStart;
-    return bytes;
+    return TextFrame<messageFrameSize>(0x02, 0x22, PanelText(text, messageTextSize));
 }
 
 std::array<uint8_t, Display4DSProtocol::filenameFrameSize> Display4DSProtocol::EncodeFilename(
     const std::string& name) {
-    std::array<uint8_t, filenameFrameSize> bytes{};
-    bytes[0] = frameStart;
-    bytes[1] = 0x01;
-    bytes[2] = 0x14;
-    const std::string shown = PanelText(name, filenameTextSize);
-    for (int i = 0; i < filenameTextSize; ++i) bytes[3 + i] = uint8_t(shown[size_t(i)]);
-    bytes[filenameFrameSize - 2] = frameEndMark;
-    bytes[filenameFrameSize - 1] = frameStart;
-    return bytes;
+    return TextFrame<filenameFrameSize>(0x01, 0x14, PanelText(name, filenameTextSize));
 }
 
 uint16_t Display4DSProtocol::EncodeJointValue(float value) {
