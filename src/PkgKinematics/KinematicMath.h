@@ -59,6 +59,27 @@ public:
     // Whether the wrist point lies in front of the base, seen at joint 1's angle (degrees).
     static bool WristInFront(const DataTypes::Vector3& wristPoint, float joint1Deg);
 
+    // Arms with a wrist on their first three joints (six-axis, Talon). The arm frame of
+    // joints 1-3 ends at the wrist point, which arm.wristPoint keeps for the solvers.
+    // Forward: the arm frame times the wrist frame.
+    template <class Arm>
+    static void WristArmForward(Arm& arm, float* q, DataTypes::Matrix44* out) {
+        DataTypes::Matrix44 a, w;
+        arm.ForwardKinJ1toJ3(q, &a);
+        arm.wristPoint = Translation(a);
+        arm.ForwardKinJ4toJ6(q, &w);
+        *out = Product(a, w);
+    }
+    // Inverse: the arm joints from the target, then the wrist joints in the arm frame they give.
+    template <class Arm>
+    static void WristArmInverse(Arm& arm, const DataTypes::Matrix44& target, float* q) {
+        arm.ComputeA1toA3(target, q);
+        DataTypes::Matrix44 a;
+        arm.ForwardKinJ1toJ3(q, &a);
+        arm.wristPoint = Translation(a);
+        arm.ComputeA4toA6(target, a, q);
+    }
+
     // Robot configuration files. Open and parse or throw ConfigError(46):
     // "<owner>: could not find robot ini file: <path>" when it cannot be read,
     // "<owner>: could not read robot ini file correctly: <path>" on a parse

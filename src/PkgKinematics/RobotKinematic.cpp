@@ -111,6 +111,15 @@ void RobotKinematic::ChooseNearestTurn(float* q, int count) const {
     }
 }
 
+LogSingleton* RobotKinematic::BeginInit(const char* label, const std::string& name, const std::string& type) {
+    robotName = name;
+    robotType = type;
+    LogSingleton* log = LogSingleton::instance();
+    log->add(" ");
+    log->add(Format("%s %s / %s  - Kinematic Data: ", label, name.c_str(), type.c_str()));
+    return log;
+}
+
 void RobotKinematic::LogJointLines(int count) const {
     for (int i = 0; i < count; ++i) {
         LogSingleton::instance()->add(

@@ -8,6 +8,7 @@
 #include "PkgDataTypes/RobotState.h"
 #include "PkgKinematics/KinematicMath.h"
 
+class LogSingleton;
 
 // Abstract base of every robot geometry: joint values in, tool pose out
 // (SetJoints), tool pose in, joint values out (SetPosition), plus joint limit
@@ -110,6 +111,16 @@ protected:
     // Logs "   Joint %d: Min ... JointDirection ..." for the first `count` joints.
     void LogJointLines(int count) const;
 
+    // How a jointed kind's Init starts: takes the names and logs a blank line and
+    // "<label> <name> / <type>  - Kinematic Data: ".
+    LogSingleton* BeginInit(const char* label, const std::string& name, const std::string& type);
+    // clone's work for a kind that copies: takes over *other when it is another object of
+    // the same kind, else nothing.
+    template <class Kind>
+    static void CopyFromSameKind(Kind* self, RobotKinematic* other) {
+        auto* source = dynamic_cast<Kind*>(other);
+        if (source != nullptr && source != self) *self = *source;
+    }
     // Pose and limits the six- and five-axis arms start from before their file is read.
     void SetArmDefaults();
     // Logs `message` unless errorReported, latches it, then throws `code`.

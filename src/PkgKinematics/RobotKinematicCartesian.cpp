@@ -97,11 +97,7 @@ void RobotKinematicCartesian::ReadIniFile(const std::string& iniFile) {
 }
 
 void RobotKinematicCartesian::Init(std::string name, std::string type, std::string iniFile) {
-    robotName = name;
-    robotType = type;
-    LogSingleton* log = LogSingleton::instance();
-    log->add(" ");
-    log->add(Format("RKCartesian %s / %s  - Kinematic Data: ", name.c_str(), type.c_str()));
+    LogSingleton* log = BeginInit("RKCartesian", name, type);
     ReadIniFile(iniFile);
     BuildDirectionMatrix();
     const Vector3* dirs[3] = {&dirA1, &dirA2, &dirA3};

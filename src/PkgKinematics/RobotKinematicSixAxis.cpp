@@ -66,11 +66,7 @@ void RobotKinematicSixAxis::ValidateGeometry() const {
 }
 
 void RobotKinematicSixAxis::Init(std::string name, std::string type, std::string iniFile) {
-    robotName = name;
-    robotType = type;
-    LogSingleton* log = LogSingleton::instance();
-    log->add(" ");
-    log->add(Format("RKSixAxis %s / %s  - Kinematic Data: ", name.c_str(), type.c_str()));
+    LogSingleton* log = BeginInit("RKSixAxis", name, type);
 
     SetArmDefaults();
     ReadIniFile(iniFile);
@@ -100,11 +96,7 @@ void RobotKinematicSixAxis::ForwardKinJ4toJ6(float* q, Matrix44* out) {
 }
 
 void RobotKinematicSixAxis::ForwardKin(float* q, Matrix44* out) {
-    Matrix44 a, w;
-    ForwardKinJ1toJ3(q, &a);
-    wristPoint = KM::Translation(a);
-    ForwardKinJ4toJ6(q, &w);
-    *out = KM::Product(a, w);
+    KM::WristArmForward(*this, q, out);
 }
 
 void RobotKinematicSixAxis::ComputeA1toA3(Matrix44 t, float* q) {
@@ -166,11 +158,7 @@ void RobotKinematicSixAxis::ComputeA4toA6(Matrix44 t, Matrix44 armFrame, float* 
 }
 
 void RobotKinematicSixAxis::InverseKin(Matrix44 t, float* q) {
-    ComputeA1toA3(t, q);
-    Matrix44 a;
-    ForwardKinJ1toJ3(q, &a);
-    wristPoint = KM::Translation(a);
-    ComputeA4toA6(t, a, q);
+    KM::WristArmInverse(*this, t, q);
 }
 
 void RobotKinematicSixAxis::SetJoints(float* u, bool check) {

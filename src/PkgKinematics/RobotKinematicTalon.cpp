@@ -45,11 +45,7 @@ void RobotKinematicTalon::ReadIniFile(const std::string& iniFile) {
 }
 
 void RobotKinematicTalon::Init(std::string name, std::string type, std::string iniFile) {
-    robotName = name;
-    robotType = type;
-    LogSingleton* log = LogSingleton::instance();
-    log->add(" ");
-    log->add(Format("RK5Axis %s / %s  - Kinematic Data: ", name.c_str(), type.c_str()));
+    LogSingleton* log = BeginInit("RK5Axis", name, type);
     SetInitDefaults();
     ReadIniFile(iniFile);
     LogJointLines(jointCount);
@@ -69,11 +65,7 @@ void RobotKinematicTalon::ForwardKinJ1toJ3(float* q, Matrix44* out) {
 }
 
 void RobotKinematicTalon::ForwardKin(float* q, Matrix44* out) {
-    Matrix44 a, w;
-    ForwardKinJ1toJ3(q, &a);
-    wristPoint = KM::Translation(a);
-    ForwardKinJ4toJ6(q, &w);
-    *out = KM::Product(a, w);
+    KM::WristArmForward(*this, q, out);
 }
 
 void RobotKinematicTalon::ComputeA1toA3(Matrix44 t, float* q) {

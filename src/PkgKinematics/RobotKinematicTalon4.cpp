@@ -23,10 +23,7 @@ RobotKinematicTalon4::RobotKinematicTalon4() {
     elbowFlag = true;
 }
 
-void RobotKinematicTalon4::clone(RobotKinematic* other) {
-    auto* source = dynamic_cast<RobotKinematicTalon4*>(other);
-    if (source != nullptr && source != this) *this = *source;
-}
+void RobotKinematicTalon4::clone(RobotKinematic* other) { CopyFromSameKind(this, other); }
 
 std::unique_ptr<RobotKinematic> RobotKinematicTalon4::Duplicate() const {
     return std::make_unique<RobotKinematicTalon4>(*this);

@@ -27,10 +27,7 @@ RobotKinematicTalon5::RobotKinematicTalon5() {
     elbowFlag = true;
 }
 
-void RobotKinematicTalon5::clone(RobotKinematic* other) {
-    auto* source = dynamic_cast<RobotKinematicTalon5*>(other);
-    if (source != nullptr && source != this) *this = *source;
-}
+void RobotKinematicTalon5::clone(RobotKinematic* other) { CopyFromSameKind(this, other); }
 
 std::unique_ptr<RobotKinematic> RobotKinematicTalon5::Duplicate() const {
     return std::make_unique<RobotKinematicTalon5>(*this);
@@ -58,9 +55,5 @@ void RobotKinematicTalon5::ComputeA4toA6(Matrix44 t, Matrix44 armFrame, float* q
 }
 
 void RobotKinematicTalon5::InverseKin(Matrix44 t, float* q) {
-    ComputeA1toA3(t, q);
-    Matrix44 a;
-    ForwardKinJ1toJ3(q, &a);
-    wristPoint = KM::Translation(a);
-    ComputeA4toA6(t, a, q);
+    KM::WristArmInverse(*this, t, q);
 }
