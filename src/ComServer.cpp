@@ -266,7 +266,14 @@ void ComServer::apply(const ComRequest& r) {
     using Action = ComRequest::Action;
     ComProgramAccess* programs = testAccess.load();
     if (programs == nullptr) programs = access.load();
-    auto noInterpreter = [] { Log("NEX-Server: ERROR no interpreter, request ignored"); };
+    // What changes programs needs the interpreter; without one the request is logged and dropped.
+    auto withInterpreter = [programs](auto change) {
+        if (programs == nullptr) {
+            Log("NEX-Server: ERROR no interpreter, request ignored");
+        } else {
+            change(*programs);
+        }
+    };
 
     switch (r.action) {
         case Action::None:
@@ -286,11 +293,7 @@ void ComServer::apply(const ComRequest& r) {
             channel.PostCommand(r.code, r.intArg, r.floatArg);
             break;
         case Action::DeleteProgramFile:
-            if (programs == nullptr) {
-                noInterpreter();
-            } else {
-                programs->DeleteProgramFile(r.text);
-            }
+            withInterpreter([&](ComProgramAccess& p) { p.DeleteProgramFile(r.text); });
             break;
         case Action::GetProgramInfo: {
             std::string name = "n/a";
@@ -309,11 +312,7 @@ void ComServer::apply(const ComRequest& r) {
             break;
         }
         case Action::LoadProgram:
-            if (programs == nullptr) {
-                noInterpreter();
-            } else {
-                programs->LoadProgram(r.text);
-            }
+            withInterpreter([&](ComProgramAccess& p) { p.LoadProgram(r.text); });
             break;
         case Action::UploadInit:
             for (const std::string& line : upload.Init(dataDirectory, r.text, r.number)) Log(line);
@@ -330,31 +329,21 @@ void ComServer::apply(const ComRequest& r) {
             LogSingleton::instance()->DisplaySetMessage(text);
             break;
         }
-        case Action::ProgJoint: {
-            if (programs == nullptr) {
-                noInterpreter();
-                break;
-            }
-            float joints[9];
-            for (int i = 0; i < 9; ++i) joints[i] = r.values[i];
-            programs->AddCommandJoint(r.number, 9, joints, r.velocity);
+        case Action::ProgJoint:
+            withInterpreter([&](ComProgramAccess& p) {
+                float joints[9];
+                for (int i = 0; i < 9; ++i) joints[i] = r.values[i];
+                p.AddCommandJoint(r.number, 9, joints, r.velocity);
+            });
             break;
-        }
-        case Action::ProgGripper: {
-            if (programs == nullptr) {
-                noInterpreter();
-                break;
-            }
-            float values[3] = {r.values[0], r.values[1], r.values[2]};
-            programs->AddCommandGripper(r.number, values);
+        case Action::ProgGripper:
+            withInterpreter([&](ComProgramAccess& p) {
+                float values[3] = {r.values[0], r.values[1], r.values[2]};
+                p.AddCommandGripper(r.number, values);
+            });
             break;
-        }
         case Action::ProgWait:
-            if (programs == nullptr) {
-                noInterpreter();
-            } else {
-                programs->AddCommandWait(r.number, r.waitMs);
-            }
+            withInterpreter([&](ComProgramAccess& p) { p.AddCommandWait(r.number, r.waitMs); });
             break;
     }
 }
