@@ -173,32 +173,29 @@ int ProjectManager::ReadProjectFile(std::string name, RobotMaster* robot) {
         plcLine->QueryBoolAttribute("Active", &plc.active);
         plcLine->QueryBoolAttribute("AutoConnect", &plc.autoConnect);
 
-        const tinyxml2::XMLElement* in = plcLine->FirstChildElement("PLCInterfaceIn");
-        if (in == nullptr) {
-            Log()->addError("Project: line \"PLCInterfaceIn\" not found in project file! PLCInterface is not active!");
-            plc.active = false;
-        } else {
+        // A missing part is logged and leaves the interface inactive.
+        auto part = [&](const char* name) {
+            const tinyxml2::XMLElement* element = plcLine->FirstChildElement(name);
+            if (element == nullptr) {
+                Log()->addError(std::string("Project: line \"") + name +
+                                "\" not found in project file! PLCInterface is not active!");
+                plc.active = false;
+            }
+            return element;
+        };
+        if (const tinyxml2::XMLElement* in = part("PLCInterfaceIn")) {
             for (int& n : plc.inputs) n = -1;
             in->QueryIntAttribute("EnableNumber", &plc.inputs[0]);
             in->QueryIntAttribute("PlayNumber", &plc.inputs[1]);
             in->QueryIntAttribute("RequestReferenceNumber", &plc.inputs[2]);
         }
-        const tinyxml2::XMLElement* out = plcLine->FirstChildElement("PLCInterfaceOut");
-        if (out == nullptr) {
-            Log()->addError("Project: line \"PLCInterfaceOut\" not found in project file! PLCInterface is not active!");
-            plc.active = false;
-        } else {
+        if (const tinyxml2::XMLElement* out = part("PLCInterfaceOut")) {
             for (int& n : plc.outputs) n = -1;
             out->QueryIntAttribute("NoFaultNumber", &plc.outputs[0]);
             out->QueryIntAttribute("ProgramRunningNumber", &plc.outputs[1]);
             out->QueryIntAttribute("RobotIsReferenced", &plc.outputs[2]);
         }
-        const tinyxml2::XMLElement* sequence = plcLine->FirstChildElement("PLCInterfaceRefSequence");
-        if (sequence == nullptr) {
-            Log()->addError(
-                "Project: line \"PLCInterfaceRefSequence\" not found in project file! PLCInterface is not active!");
-            plc.active = false;
-        } else {
+        if (const tinyxml2::XMLElement* sequence = part("PLCInterfaceRefSequence")) {
             for (int i = 0; i < 9; ++i) {
                 plc.referenceSequence[i] = -1;
                 sequence->QueryIntAttribute(("JointToRef" + std::to_string(i)).c_str(), &plc.referenceSequence[i]);
