@@ -23,8 +23,7 @@ CommandGripper::CommandGripper(const Command& record)
 void CommandGripper::ReadXML(tinyxml2::XMLElement* element, bool)
 {
     int nr = CommandText::Nr(element);
-    float position = 0.0f;
-    CommandText::QueryFloat(element, "Position", &position);
+    float position = CommandText::Float(element, "Position", 0.0f);
     gripperValues[0] = std::clamp(position, 0.0f, 100.0f);
     valid = true;
     LogSingleton::instance()->add(

@@ -28,16 +28,12 @@ void CommandJoint::ReadXML(tinyxml2::XMLElement* element, bool)
     static const char* const names[MaxJoints] = {"a1", "a2", "a3", "a4", "a5",
                                                  "a6", "e1", "e2", "e3"};
     for (int i = 0; i < MaxJoints; ++i) {
-        float value = 0.0f;
-        CommandText::QueryFloat(element, names[i], &value);
+        float value = CommandText::Float(element, names[i], 0.0f);
         targetState.jointSetPoint[i] = value;
     }
-    velocityPercent = 0.0f;
-    CommandText::QueryFloat(element, "velPercent", &velocityPercent);
-    accPercent = 50.0f;
-    CommandText::QueryFloat(element, "acc", &accPercent);
-    smoothPercent = 20.0f;
-    CommandText::QueryFloat(element, "smooth", &smoothPercent);
+    velocityPercent = CommandText::Float(element, "velPercent", 0.0f);
+    accPercent = CommandText::Float(element, "acc", 50.0f);
+    smoothPercent = CommandText::Float(element, "smooth", 20.0f);
     condition = CommandText::Text(element, "AbortCondition", "false");
     valid = true;
 

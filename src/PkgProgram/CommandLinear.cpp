@@ -78,12 +78,9 @@ void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)
 {
     int nr = CommandText::Nr(element);
     source = ToLowerCase(CommandText::Text(element, "Source", "numerical"));
-    cartVelocity = 0.0f;
-    CommandText::QueryFloat(element, "vel", &cartVelocity);
-    accPercent = 0.0f;
-    CommandText::QueryFloat(element, "acc", &accPercent);
-    smoothPercent = 0.0f;
-    CommandText::QueryFloat(element, "smooth", &smoothPercent);
+    cartVelocity = CommandText::Float(element, "vel", 0.0f);
+    accPercent = CommandText::Float(element, "acc", 0.0f);
+    smoothPercent = CommandText::Float(element, "smooth", 0.0f);
     condition = CommandText::Text(element, "AbortCondition");
 
     if (source == "numerical") {
@@ -108,8 +105,7 @@ void CommandLinear::ReadXML(tinyxml2::XMLElement* element, bool)
         targetState.posC = v[5];
         static const char* const external[3] = {"e1", "e2", "e3"};
         for (int i = 0; i < 3; ++i) {
-            float value = 0.0f;
-            CommandText::QueryFloat(element, external[i], &value);
+            float value = CommandText::Float(element, external[i], 0.0f);
             targetState.jointSetPoint[6 + i] = value;
         }
         valid = true;

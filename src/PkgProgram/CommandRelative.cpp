@@ -36,10 +36,8 @@ void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)
         return;
     }
     std::string type = moType;
-    accPercent = 50.0f;
-    CommandText::QueryFloat(element, "acc", &accPercent);
-    smoothPercent = 20.0f;
-    CommandText::QueryFloat(element, "smooth", &smoothPercent);
+    accPercent = CommandText::Float(element, "acc", 50.0f);
+    smoothPercent = CommandText::Float(element, "smooth", 20.0f);
     condition = CommandText::Text(element, "AbortCondition", "false");
     LogSingleton* log = LogSingleton::instance();
 
@@ -49,12 +47,10 @@ void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)
         motionType = 0;
         static const char* const names[6] = {"a1", "a2", "a3", "a4", "a5", "a6"};
         for (int i = 0; i < 6; ++i) {
-            float value = 0.0f;
-            CommandText::QueryFloat(element, names[i], &value);
+            float value = CommandText::Float(element, names[i], 0.0f);
             deltaState.jointSetPoint[i] = value;
         }
-        velocityPercent = 0.0f;
-        CommandText::QueryFloat(element, "velPercent", &velocityPercent);
+        velocityPercent = CommandText::Float(element, "velPercent", 0.0f);
         const float* d = deltaState.jointSetPoint;
         log->add(Format(
             "   Nr. %d: Relative Joint %.1lf %.1lf %.1lf %.1lf %.1lf %.1lf with vel %.1lf%%, acc "
@@ -72,8 +68,7 @@ void CommandRelative::ReadXML(tinyxml2::XMLElement* element, bool)
         deltaState.posA = 0.0f;
         deltaState.posB = 0.0f;
         deltaState.posC = 0.0f;
-        cartVelocity = 0.0f;
-        CommandText::QueryFloat(element, "vel", &cartVelocity);
+        cartVelocity = CommandText::Float(element, "vel", 0.0f);
         log->add(Format(
             relativeMode == 1
                 ? "   Nr. %d: Relative CartBase %.1lf %.1lf %.1lf with %.1lf mm/s, acc %.1lf%%, "

@@ -24,8 +24,7 @@ void CommandStoreData::ReadXML(tinyxml2::XMLElement* element, bool)
     }
     variableType = type;
     variableName = ToLowerCase(CommandText::Text(element, "Name"));
-    numberValue = 0.0f;
-    CommandText::QueryFloat(element, "Value", &numberValue);
+    numberValue = CommandText::Float(element, "Value", 0.0f);
     valid = true;
     LogSingleton::instance()->add(
         Format("   Nr. %d: Store Variable: %s Type: %s Value: %lf", nr,

@@ -119,6 +119,12 @@ bool CommandText::QueryInt(const tinyxml2::XMLElement* element, const char* name
     return true;
 }
 
+float CommandText::Float(const tinyxml2::XMLElement* element, const char* name, float fallback)
+{
+    QueryFloat(element, name, &fallback);
+    return fallback;
+}
+
 int CommandText::Nr(const tinyxml2::XMLElement* element)
 {
     int nr = 0;

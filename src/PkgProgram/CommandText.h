@@ -22,6 +22,8 @@ public:
     // Attribute queries: on success *out is set and true returned; a missing attribute or a
     // value that does not read as a finite number leaves *out unchanged.
     static bool QueryFloat(const tinyxml2::XMLElement* element, const char* name, float* out);
+    // The attribute as a float, or fallback where QueryFloat would leave it unchanged.
+    static float Float(const tinyxml2::XMLElement* element, const char* name, float fallback);
     // Leading integer of the attribute's text, within the int range.
     static bool QueryInt(const tinyxml2::XMLElement* element, const char* name, int* out);
     // The element's "Nr" attribute, which the log lines name it by; 0 when absent or bad.
