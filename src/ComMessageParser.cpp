@@ -54,6 +54,21 @@ void Refuse(ComRequest& r, const std::string& name) {
     r.operatorMessage = "File name refused: " + shown;
 }
 
+// The first argument as a number; without one, the bad-number line is logged and false returned.
+bool FirstInt(ComRequest& r, const std::vector<std::string>& args, const std::string& keyword, int base,
+              int* out) {
+    if (!args.empty() && ComMessageParser::ToInt(args[0], base, out)) return true;
+    BadNumber(r, keyword);
+    return false;
+}
+
+bool FirstFloat(ComRequest& r, const std::vector<std::string>& args, const std::string& keyword,
+                float* out) {
+    if (!args.empty() && ComMessageParser::ToFloat(args[0], out)) return true;
+    BadNumber(r, keyword);
+    return false;
+}
+
 // File-name argument shared by load, delete and upload; false when refused.
 bool TakeName(ComRequest& r, const std::vector<std::string>& args, const std::string& keyword) {
     if (args.empty()) {
@@ -156,18 +171,14 @@ void ParseCommand(ComRequest& r, const std::vector<std::string>& tokens,
         }
     } else if (keyword == "ReferenceSingleJoint") {
         int joint = 0;
-        if (args.empty() || !ComMessageParser::ToInt(args[0], 0, &joint)) {
-            BadNumber(r, keyword);
-        } else {
+        if (FirstInt(r, args, keyword, 0, &joint)) {
             Pending(r, 15);
             r.intArg = joint;
             r.logLines.push_back(Format("%s %d", "NEX-Server: Reference Joint ", joint));
         }
     } else if (keyword == "Override") {
         float value = 0.0f;
-        if (args.empty() || !ComMessageParser::ToFloat(args[0], &value)) {
-            BadNumber(r, keyword);
-        } else {
+        if (FirstFloat(r, args, keyword, &value)) {
             // Passed on unchanged: the robot applies the override as given.
             Pending(r, 33);
             r.floatArg = value;
@@ -180,9 +191,7 @@ void ParseCommand(ComRequest& r, const std::vector<std::string>& tokens,
         r.action = Action::GetProgramInfo;
     } else if (keyword == "GetProgramName") {
         int index = 0;
-        if (args.empty() || !ComMessageParser::ToInt(args[0], 10, &index)) {
-            BadNumber(r, keyword);
-        } else {
+        if (FirstInt(r, args, keyword, 10, &index)) {
             r.action = Action::GetProgramName;
             r.number = index;
         }
@@ -222,9 +231,7 @@ void ParseSystem(ComRequest& r, const std::vector<std::string>& tokens) {
     const std::vector<std::string> args = Arguments(tokens, 4);
     if (keyword == "Shutdown") {
         int number = 0;
-        if (args.empty() || !ComMessageParser::ToInt(args[0], 10, &number)) {
-            BadNumber(r, keyword);
-        } else {
+        if (FirstInt(r, args, keyword, 10, &number)) {
             // The main loop shuts down only when the number is 99 as well.
             Pending(r, 99);
             r.intArg = number;
