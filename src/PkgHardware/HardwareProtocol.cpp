@@ -128,8 +128,10 @@ bool HardwareProtocol::StatusTexts(int code, std::string* text, std::string* sho
 
 int HardwareProtocol::SummedErrorCode() const {
     if (!canInterface.IsConnected()) return -1;
+    // Asked once: the cycle sums the codes every time.
+    const int count = ErrorModuleCount();
     int code = 0;
-    for (int k = 0; k < ErrorModuleCount(); ++k) code |= modules[k].errorCode;
+    for (int k = 0; k < count; ++k) code |= modules[k].errorCode;
     return code;
 }
 
