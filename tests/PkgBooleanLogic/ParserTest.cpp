@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PkgBooleanLogic/BooleanLogicParserFrontend.h"
@@ -50,17 +51,20 @@ protected:
 
 TEST_F(ParserTest, ConstantsCaseAndLeftToRightRules)
 {
-    EXPECT_TRUE(Eval("TRUE"));
-    EXPECT_FALSE(Eval("false"));
-    EXPECT_FALSE(Eval("true or false and false"));
-    EXPECT_TRUE(Eval("false and false or true"));
-    EXPECT_FALSE(Eval("!false and false"));
-    EXPECT_FALSE(Eval("false and !false or true"));
-    EXPECT_TRUE(Eval("true and !false or true"));
-    EXPECT_TRUE(Eval("!(false and true)"));
-    EXPECT_TRUE(Eval("(true)"));
-    EXPECT_TRUE(Eval("true)"));  // the closing parenthesis is left unread
-    EXPECT_TRUE(Eval("!!true"));
+    const std::pair<const char*, bool> cases[] = {
+        {"TRUE", true},
+        {"false", false},
+        {"true or false and false", false},
+        {"false and false or true", true},
+        {"!false and false", false},
+        {"false and !false or true", false},
+        {"true and !false or true", true},
+        {"!(false and true)", true},
+        {"(true)", true},
+        {"true)", true},  // the closing parenthesis is left unread
+        {"!!true", true},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(Eval(text), value) << text;
 }
 
 TEST_F(ParserTest, DigitalInputs)
@@ -84,19 +88,22 @@ TEST_F(ParserTest, DigitalInputs)
 
 TEST_F(ParserTest, ComparisonsAndVariables)
 {
-    EXPECT_TRUE(Eval("5 > 3"));
-    EXPECT_TRUE(Eval("3 >= 3"));
-    EXPECT_TRUE(Eval("2 = 2.0"));
-    EXPECT_FALSE(Eval("3 < 3"));
-    EXPECT_TRUE(Eval("3 <= 3"));
-    EXPECT_TRUE(Eval(".5 > 0"));
-    EXPECT_TRUE(Eval("-1 < 0"));
-    EXPECT_TRUE(Eval("counter > 5"));
-    EXPECT_FALSE(Eval("counter > 7"));
-    EXPECT_TRUE(Eval("pos.z < 100"));
-    EXPECT_TRUE(Eval("pos.A1 = 45"));
-    EXPECT_TRUE(Eval("#position.x < 0"));
-    EXPECT_TRUE(Eval("din1 or counter = 7 and pos.y >= 20"));
+    const std::pair<const char*, bool> cases[] = {
+        {"5 > 3", true},
+        {"3 >= 3", true},
+        {"2 = 2.0", true},
+        {"3 < 3", false},
+        {"3 <= 3", true},
+        {".5 > 0", true},
+        {"-1 < 0", true},
+        {"counter > 5", true},
+        {"counter > 7", false},
+        {"pos.z < 100", true},
+        {"pos.A1 = 45", true},
+        {"#position.x < 0", true},
+        {"din1 or counter = 7 and pos.y >= 20", true},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(Eval(text), value) << text;
     EXPECT_EQ("Command: could not find variable", Error("nothing > 1"));
     EXPECT_EQ("GetFromMemory: wrong var type", Error("pos > 1"));
     EXPECT_EQ("GetFromMemory: wrong element access", Error("pos.w > 1"));

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "PkgDisplay/FrameAssembler.h"
@@ -132,15 +135,27 @@ TEST(Display4DSInput, InputFrameRoundTripAndRejects) {
     EXPECT_FALSE(P::DecodeInput(wrong.data(), wrong.size(), &out));
 }
 
+namespace {
+
+// A text frame as the panel reads it: FF, kind, length code, the padded text, 42, FF.
+std::vector<uint8_t> TextFrame(uint8_t kind, uint8_t length, const std::string& text) {
+    std::vector<uint8_t> frame = {0xFF, kind, length};
+    frame.insert(frame.end(), text.begin(), text.end());
+    frame.push_back(0x42);
+    frame.push_back(0xFF);
+    return frame;
+}
+
+template <size_t N>
+std::vector<uint8_t> Bytes(const std::array<uint8_t, N>& frame) {
+    return std::vector<uint8_t>(frame.begin(), frame.end());
+}
+
+}  // namespace
+
 TEST(Display4DSOutput, MessageAndFilenameFrames) {
     const auto msg = P::EncodeMessage("Starting Program");
-    ASSERT_EQ(msg.size(), 38u);
-    EXPECT_EQ(msg[0], 0xFF);
-    EXPECT_EQ(msg[1], 0x02);
-    EXPECT_EQ(msg[2], 0x22);
-    EXPECT_EQ(std::string(msg.begin() + 3, msg.begin() + 36), "Starting Program                 ");
-    EXPECT_EQ(msg[36], 0x42);
-    EXPECT_EQ(msg[37], 0xFF);
+    EXPECT_EQ(Bytes(msg), TextFrame(0x02, 0x22, "Starting Program                 "));
 
     // Too long is cut; bytes the panel cannot show (0xFF would look like a frame start) become '?'.
     const auto longMsg = P::EncodeMessage(std::string(40, 'x') + "tail");
@@ -149,13 +164,7 @@ TEST(Display4DSOutput, MessageAndFilenameFrames) {
     EXPECT_EQ(std::string(odd.begin() + 3, odd.begin() + 7), "a?b?");
 
     const auto file = P::EncodeFilename("pick.xml");
-    ASSERT_EQ(file.size(), 25u);
-    EXPECT_EQ(file[0], 0xFF);
-    EXPECT_EQ(file[1], 0x01);
-    EXPECT_EQ(file[2], 0x14);
-    EXPECT_EQ(std::string(file.begin() + 3, file.begin() + 23), "pick.xml            ");
-    EXPECT_EQ(file[23], 0x42);
-    EXPECT_EQ(file[24], 0xFF);
+    EXPECT_EQ(Bytes(file), TextFrame(0x01, 0x14, "pick.xml            "));
 
     std::string text;
     ASSERT_TRUE(P::DecodeText(msg.data(), msg.size(), &text));

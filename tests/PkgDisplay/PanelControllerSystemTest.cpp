@@ -4,16 +4,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
 
 #include "support/ChildProcess.h"
+#include "support/ExampleBase.h"
 #include "support/LoopbackPorts.h"
 #include "support/TempDir.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -54,10 +52,8 @@ TEST(PanelControllerSystem, PanelEnablesJogsAndStartsTheProgram) {
     const std::string device = match[1].str();
 
     // The Cartesian example with the simulator's device as display port.
-    TempDir dir;
-    const std::string base = dir.Path() + "/Orvane";
-    fs::create_directories(base);
-    fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base, fs::copy_options::recursive);
+    const ExampleBase example("CartesianV2");
+    const std::string& base = example.base;
     const std::string robotFile = base + "/Data/Robots/GANTRY/GANTRY.xml";
     std::string robot = TempDir::Read(robotFile);
     const size_t at = robot.find("DisplayPort=\"/dev/ttyO1\"");

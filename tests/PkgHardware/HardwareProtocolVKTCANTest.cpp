@@ -5,28 +5,14 @@
 #include <cstring>
 #include <vector>
 
+#include "PkgHardware/RecordingProtocol.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using Frame = CANInterfacePHYTEC::Frame;
 
-class TestV1 : public HardwareProtocolVKTCAN {
-public:
-    long long slept = 0;
-    std::vector<Frame> sent;
-    void Attach() {
-        canInterface.ConnectToSink([this](const Frame& f) { sent.push_back(f); });
-    }
-    void Answer(int busId, std::vector<unsigned char> bytes) {
-        unsigned char d[8] = {0};
-        for (size_t i = 0; i < bytes.size() && i < 8; ++i) d[i] = bytes[i];
-        canInterface.InjectFrame(busId + 1, 8, d);
-    }
-
-protected:
-    void SleepMicroseconds(int us) override { slept += us; }
-};
+using TestV1 = RecordingProtocol<HardwareProtocolVKTCAN>;
 
 class V1Test : public ::testing::Test {
 protected:
@@ -64,14 +50,9 @@ TEST_F(V1Test, PositionFramesUseSixteenBitCountsAndARunningCounter) {
     p.SetIO(2, 4, true);  // bits above 3 are ignored
     p.SetJoints(state);
     ASSERT_EQ(p.sent.size(), 3u);
-    const unsigned char j0[8] = {0x04, 0x80, 0x84, 0x6C, 0, 0, 0, 0};
-    const unsigned char j1[8] = {0x04, 0x80, 0x00, 0xFF, 1, 0, 0, 0};
-    const unsigned char j2[8] = {0x04, 0x80, 0x7D, 0x00, 2, 0x02, 0, 0};
-    EXPECT_EQ(p.sent[0].id, 16);
-    EXPECT_EQ(p.sent[0].length, 6);
-    EXPECT_EQ(std::memcmp(p.sent[0].data, j0, 8), 0);
-    EXPECT_EQ(std::memcmp(p.sent[1].data, j1, 8), 0);
-    EXPECT_EQ(std::memcmp(p.sent[2].data, j2, 8), 0);
+    EXPECT_EQ(FrameText(p.sent[0]), "0x10/6: 04 80 84 6c 00 00 00 00");
+    EXPECT_EQ(FrameText(p.sent[1]), "0x20/6: 04 80 00 ff 01 00 00 00");
+    EXPECT_EQ(FrameText(p.sent[2]), "0x30/6: 04 80 7d 00 02 02 00 00");
     EXPECT_EQ(p.slept, 3 * 2000);
 
     // The counter runs 0 ... 99 across the joints of successive cycles.

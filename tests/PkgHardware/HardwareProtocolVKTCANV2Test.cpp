@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "LogSingleton.h"
+#include "PkgHardware/RecordingProtocol.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -25,47 +26,19 @@ std::string RobotFile(int joints, const std::string& referencing = "<Referencing
     return xml;
 }
 
-// The protocol without waiting and without a socket: frames go to `sent`,
-// answers are injected into the adapter's table, time is `now`.
-class TestV2 : public HardwareProtocolVKTCANV2 {
+// The protocol with its adapter's clock at `now`.
+class TestV2 : public RecordingProtocol<HardwareProtocolVKTCANV2> {
 public:
-    long long slept = 0;
-    std::vector<Frame> sent;
     timespec now{5000, 0};
 
     void Attach() {
         canInterface.SetClock([this] { return now; });
-        canInterface.ConnectToSink([this](const Frame& f) { sent.push_back(f); });
-    }
-    void Answer(int moduleBusId, std::vector<unsigned char> bytes) {
-        unsigned char d[8] = {0};
-        for (size_t i = 0; i < bytes.size() && i < 8; ++i) d[i] = bytes[i];
-        canInterface.InjectFrame(moduleBusId + 1, 8, d);
-    }
-    void Raw(int id, std::vector<unsigned char> bytes) {
-        unsigned char d[8] = {0};
-        for (size_t i = 0; i < bytes.size() && i < 8; ++i) d[i] = bytes[i];
-        canInterface.InjectFrame(id, 8, d);
+        RecordingProtocol::Attach();
     }
     void Advance(long ms) {
         now.tv_nsec += (ms % 1000) * 1000000;
         now.tv_sec += ms / 1000 + now.tv_nsec / 1000000000;
         now.tv_nsec %= 1000000000;
-    }
-    std::vector<Frame> SentTo(int id) const {
-        std::vector<Frame> out;
-        for (const Frame& f : sent)
-            if (f.id == id) out.push_back(f);
-        return out;
-    }
-
-    // Called in place of every pause; lets a test act in the middle of a cycle.
-    std::function<void()> onSleep;
-
-protected:
-    void SleepMicroseconds(int us) override {
-        slept += us;
-        if (onSleep) onSleep();
     }
 };
 
@@ -97,16 +70,9 @@ TEST_F(V2Test, PositionFramesCarryCountsCounterAndOutputs) {
     p.SetIO(2, 5, true);
     p.SetJoints(state);
     ASSERT_EQ(p.sent.size(), 3u);
-    const unsigned char j0[8] = {0x14, 0x80, 0x00, 0x00, 0x07, 0xCB, 0x01, 0x00};
-    const unsigned char j1[8] = {0x14, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00};
-    const unsigned char j2[8] = {0x14, 0x80, 0x00, 0x00, 0x00, 0x00, 0x01, 0x20};
-    EXPECT_EQ(p.sent[0].id, 0x10);
-    EXPECT_EQ(p.sent[0].length, 8);
-    EXPECT_EQ(std::memcmp(p.sent[0].data, j0, 8), 0);
-    EXPECT_EQ(p.sent[1].id, 0x20);
-    EXPECT_EQ(std::memcmp(p.sent[1].data, j1, 8), 0);
-    EXPECT_EQ(p.sent[2].id, 0x30);
-    EXPECT_EQ(std::memcmp(p.sent[2].data, j2, 8), 0);
+    EXPECT_EQ(FrameText(p.sent[0]), "0x10/8: 14 80 00 00 07 cb 01 00");
+    EXPECT_EQ(FrameText(p.sent[1]), "0x20/8: 14 80 ff ff ff ff 01 00");
+    EXPECT_EQ(FrameText(p.sent[2]), "0x30/8: 14 80 00 00 00 00 01 20");
     EXPECT_FLOAT_EQ(p.modules[0].setPoint, 10.5f);
 }
 

@@ -29,6 +29,7 @@
 #include "FrontendScript.h"
 #include "e2e/DemoProgram.h"
 #include "support/SimulatorControl.h"
+#include "e2e/AttachScript.h"
 #include "e2e/StagedRobot.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"
@@ -101,12 +102,7 @@ protected:
         orvane->CloseInput();
         StartPump();
 
-        FrontendScript::Options options;
-        options.script = true;
-        options.stepTimeoutS = kStepMs / 1000.0;
-        options.statusEveryS = 0.0;
-        script = std::make_unique<FrontendScript>(client, options);
-        client.SetEventPrinter([this](const FrontendClient::Event& e) { script->OnEvent(e); });
+        script = AttachScript(client, true, kStepMs);
         client.SetStatusHook([this](const ComStatusTelegram& s) { Follow(s); });
         std::string error;
         ASSERT_TRUE(client.Connect("127.0.0.1", frontendPort, kStartMs, &error)) << error;
@@ -219,6 +215,17 @@ protected:
         }
     }
 
+    // Waits until every joint of the robot has a module at the simulator that satisfies `condition`.
+    bool WaitEveryJointModule(const std::function<bool(const SimulatorControl::Module&)>& condition) {
+        return WaitSimulator([&](const std::vector<SimulatorControl::Module>& modules) {
+            for (const StagedRobot::Joint& j : robot->joints) {
+                const SimulatorControl::Module* m = SimulatorControl::Find(modules, j.busId);
+                if (m == nullptr || !condition(*m)) return false;
+            }
+            return true;
+        });
+    }
+
     // One console front-end command, which must succeed.
     void Run(const std::string& line) {
         EXPECT_EQ(script->Run(line), FrontendScript::ok) << line;
@@ -294,24 +301,14 @@ TEST_P(EndToEnd, DemoScenario) {
     Run("enable");
     ASSERT_TRUE(WaitStatus([](const ComStatusTelegram& s) { return s.errorText == "NoError" && s.kinState == 0; }))
         << Show(Status());
-    ASSERT_TRUE(WaitSimulator([&](const std::vector<SimulatorControl::Module>& modules) {
-        for (const StagedRobot::Joint& j : robot->joints) {
-            const SimulatorControl::Module* m = SimulatorControl::Find(modules, j.busId);
-            if (m == nullptr || !m->enabled) return false;
-        }
-        return true;
-    })) << control.Command("status");
+    ASSERT_TRUE(WaitEveryJointModule([](const SimulatorControl::Module& m) { return m.enabled; }))
+        << control.Command("status");
 
     // Reference every joint (protocol V1 has no referencing).
     if (robot->protocol == "VKTCANV2" && joints > 0) {
         for (size_t j = 0; j < joints; ++j) Run("reference " + std::to_string(j));
-        ASSERT_TRUE(WaitSimulator([&](const std::vector<SimulatorControl::Module>& modules) {
-            for (const StagedRobot::Joint& j : robot->joints) {
-                const SimulatorControl::Module* m = SimulatorControl::Find(modules, j.busId);
-                if (m == nullptr || !m->referenced) return false;
-            }
-            return true;
-        })) << control.Command("status");
+        ASSERT_TRUE(WaitEveryJointModule([](const SimulatorControl::Module& m) { return m.referenced; }))
+            << control.Command("status");
     }
 
     // Joint jogs move that joint alone, in the jog's direction, at the

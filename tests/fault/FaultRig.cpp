@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "MainDispatchLoop.h"
+#include "e2e/AttachScript.h"
 #include "support/LoopbackPorts.h"
 #include "support/TempDir.h"
 
@@ -74,12 +75,7 @@ std::string FaultRig::Start() {
 }
 
 std::string FaultRig::ConnectClient() {
-    FrontendScript::Options options;
-    options.script = false;
-    options.stepTimeoutS = stepMs / 1000.0;
-    options.statusEveryS = 0.0;
-    script = std::make_unique<FrontendScript>(client, options);
-    client.SetEventPrinter([this](const FrontendClient::Event& e) { script->OnEvent(e); });
+    script = AttachScript(client, false, stepMs);
     // A client that connects while the server restarts after its previous
     // client waits in the listen queue and is reset when the server closes
     // that socket; a front-end then connects again.

@@ -1,70 +1,25 @@
 #include "support/FakeProtocol.h"
 
-void FakeProtocol::SetConnected(bool on) {
-    std::lock_guard<std::mutex> lock(mutex);
-    connected = on;
-}
-void FakeProtocol::SetErrorShort(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    errorShort = text;
-}
-void FakeProtocol::SetMotorEnabled(bool on) {
-    std::lock_guard<std::mutex> lock(mutex);
-    motorEnabled = on;
-}
+void FakeProtocol::SetConnected(bool on) { Store(connected, on); }
+void FakeProtocol::SetErrorShort(const std::string& text) { Store(errorShort, text); }
+void FakeProtocol::SetMotorEnabled(bool on) { Store(motorEnabled, on); }
 void FakeProtocol::SetInput(int channel, bool on) {
     std::lock_guard<std::mutex> lock(mutex);
     inputs[channel] = on;
 }
-void FakeProtocol::SetMeasuredOffset(float offset) {
-    std::lock_guard<std::mutex> lock(mutex);
-    measuredOffset = offset;
-}
-void FakeProtocol::SetConnectMakesConnected(bool on) {
-    std::lock_guard<std::mutex> lock(mutex);
-    connectMakesConnected = on;
-}
+void FakeProtocol::SetMeasuredOffset(float offset) { Store(measuredOffset, offset); }
+void FakeProtocol::SetConnectMakesConnected(bool on) { Store(connectMakesConnected, on); }
 
-std::vector<int> FakeProtocol::References() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return references;
-}
-std::vector<bool> FakeProtocol::EnableCalls() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return enableCalls;
-}
-int FakeProtocol::ResetErrorCount() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return resetErrors;
-}
-int FakeProtocol::ConnectCount() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return connects;
-}
-int FakeProtocol::DisconnectCount() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return disconnects;
-}
-int FakeProtocol::AlignCount() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return aligns;
-}
-std::vector<int> FakeProtocol::ZeroPosCalls() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return zeroPos;
-}
-int FakeProtocol::PlatformZeroCount() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return platformZero;
-}
-int FakeProtocol::SetJointsCount() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return setJointsCount;
-}
-DataTypes::RobotState FakeProtocol::LastSent() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return lastSent;
-}
+std::vector<int> FakeProtocol::References() const { return Locked(references); }
+std::vector<bool> FakeProtocol::EnableCalls() const { return Locked(enableCalls); }
+int FakeProtocol::ResetErrorCount() const { return Locked(resetErrors); }
+int FakeProtocol::ConnectCount() const { return Locked(connects); }
+int FakeProtocol::DisconnectCount() const { return Locked(disconnects); }
+int FakeProtocol::AlignCount() const { return Locked(aligns); }
+std::vector<int> FakeProtocol::ZeroPosCalls() const { return Locked(zeroPos); }
+int FakeProtocol::PlatformZeroCount() const { return Locked(platformZero); }
+int FakeProtocol::SetJointsCount() const { return Locked(setJointsCount); }
+DataTypes::RobotState FakeProtocol::LastSent() const { return Locked(lastSent); }
 int FakeProtocol::OutputValue(bool rail, int module, int bit) const {
     std::lock_guard<std::mutex> lock(mutex);
     int value = -1;
@@ -81,18 +36,9 @@ void FakeProtocol::ClearIOCalls() {
     std::lock_guard<std::mutex> lock(mutex);
     ioCalls.clear();
 }
-std::vector<int> FakeProtocol::ToolInit() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return toolInit;
-}
-int FakeProtocol::PlatformInit() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return platformInit;
-}
-std::vector<int> FakeProtocol::DIOModules() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return dioModules;
-}
+std::vector<int> FakeProtocol::ToolInit() const { return Locked(toolInit); }
+int FakeProtocol::PlatformInit() const { return Locked(platformInit); }
+std::vector<int> FakeProtocol::DIOModules() const { return Locked(dioModules); }
 
 void FakeProtocol::InitDIOModules(int busId) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -102,10 +48,7 @@ void FakeProtocol::InitTool(int count, int busId, float gearScale, float gearZer
     std::lock_guard<std::mutex> lock(mutex);
     toolInit = {count, busId, int(gearScale), int(gearZero)};
 }
-void FakeProtocol::InitPlatform(int count) {
-    std::lock_guard<std::mutex> lock(mutex);
-    platformInit = count;
-}
+void FakeProtocol::InitPlatform(int count) { Store(platformInit, count); }
 void FakeProtocol::Connect() {
     std::lock_guard<std::mutex> lock(mutex);
     ++connects;

@@ -66,6 +66,19 @@ public:
     void GetDigitalIORail(bool* inputs) override;
 
 private:
+    // A copy of a field, or a new value for it, under the lock (the robot
+    // cycle of a test may run on its own thread).
+    template <class T>
+    T Locked(const T& field) const {
+        std::lock_guard<std::mutex> lock(mutex);
+        return field;
+    }
+    template <class T>
+    void Store(T& field, const T& value) {
+        std::lock_guard<std::mutex> lock(mutex);
+        field = value;
+    }
+
     mutable std::mutex mutex;
     bool connected = false;
     bool connectMakesConnected = true;

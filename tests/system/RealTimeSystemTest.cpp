@@ -17,6 +17,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/LoopbackPorts.h"
+#include "support/ExampleBase.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -50,10 +51,8 @@ struct ControllerRun {
 // The gantry sample against the joint simulator; with a program, it is run
 // to its end from the console. Ends the controller with SIGTERM.
 ControllerRun RunController(const std::vector<std::string>& env, bool program, bool withoutSysNice = false) {
-    TempDir dir;
-    const std::string base = dir.Path() + "/Orvane";
-    fs::create_directories(base);
-    fs::copy(std::string(ORVANE_SOURCE_DIR) + "/examples/CartesianV2", base, fs::copy_options::recursive);
+    const ExampleBase example("CartesianV2");
+    const std::string& base = example.base;
     const std::string project = base + "/Data/Projects/CartesianV2.xml";
     std::string text = TempDir::Read(project);
     const std::string from = "File=\"Square.xml\" Override=\"40.0\"";
