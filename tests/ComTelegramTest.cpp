@@ -2,19 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
-namespace {
-std::vector<std::string> Tokens(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> out;
-    std::string t;
-    while (in >> t) out.push_back(t);
-    return out;
-}
-}  // namespace
+#include "support/Words.h"
 
 TEST(ComTelegram, StatusTelegramFieldByField) {
     DataTypes::RobotState s;
@@ -54,7 +45,7 @@ TEST(ComTelegram, StatusTelegramFieldByField) {
     EXPECT_EQ(t, expected);
 
     // The group words stand where the front-end expects them.
-    std::vector<std::string> tok = Tokens(t);
+    std::vector<std::string> tok = Words(t);
     ASSERT_EQ(tok.size(), 100u);
     EXPECT_EQ(tok[5], "POSJOINTSETPOINT");
     EXPECT_EQ(tok[22], "POSJOINTCURRENT");

@@ -146,25 +146,23 @@ TEST_F(MainLoop, MotionModeOutputAndOverrideCodes) {
 // even when no robot cycle ran in between, and stays once the cycle publishes
 // it; a change back before the cycle runs is what the cycle sends.
 TEST_F(MainLoop, ManualOutputsShowBeforeTheNextCycle) {
+    // Output 12 on (31) or off (32) from the front-end, then main-loop passes.
+    auto manual = [&](int code, int passes) {
+        frontend.PostCommand(code, 12);
+        for (int i = 0; i < passes; ++i) loop->Pass();
+    };
     robot->RunCycleOnce();
-    frontend.PostCommand(31, 12);
-    loop->Pass();
-    loop->Pass();
+    manual(31, 2);
     EXPECT_TRUE(snapshot.digitalOut[12]);
     robot->RunCycleOnce();
     EXPECT_EQ(bus->OutputValue(false, 3, 12), 1);
     loop->Pass();
     EXPECT_TRUE(snapshot.digitalOut[12]);
 
-    frontend.PostCommand(32, 12);
-    loop->Pass();
-    loop->Pass();
+    manual(32, 2);
     EXPECT_FALSE(snapshot.digitalOut[12]);
-    frontend.PostCommand(31, 12);
-    loop->Pass();
-    frontend.PostCommand(32, 12);
-    loop->Pass();
-    loop->Pass();
+    manual(31, 1);
+    manual(32, 2);
     EXPECT_FALSE(snapshot.digitalOut[12]);
     robot->RunCycleOnce();
     EXPECT_EQ(bus->OutputValue(false, 3, 12), 0);

@@ -136,8 +136,15 @@ def hold(tab, simulator, button, joint, seconds):
         value = simulator.target(joint)
         if tab.eval("window.orvane.jogTrips") == trips and value != earlier and earlier != before:
             return before, value
-        print(f"browser-test: note: {button} did not keep moving joint {joint + 1}"
-              f" (safety stops shown: {tab.eval('window.orvane.jogTrips') - trips}); pressing again", flush=True)
+        # Which link lost the jog: the page let go (no longer held: focus,
+        # visibility or pointer capture lost), orvane-web stopped it (a safety
+        # stop shown), or the controller did not move while it was held.
+        page = tab.eval(f"(() => {{ const b = document.querySelector({button!r});"
+                        " return [b !== null && b.classList.contains('held'), document.visibilityState,"
+                        " document.hasFocus()]; })()")
+        print(f"browser-test: note: {button} did not keep moving joint {joint + 1} ({before} -> {earlier} -> {value}"
+              f" counts; safety stops shown: {tab.eval('window.orvane.jogTrips') - trips}; held, visibility, focus"
+              f" on the page: {page}); pressing again", flush=True)
         tab.mouse("mouseReleased", button)
         time.sleep(0.5)
     raise AssertionError(f"holding {button} did not keep joint {joint + 1} moving")

@@ -144,3 +144,13 @@ int ChildProcess::FreePort() {
     close(s);
     return ntohs(addr.sin_port);
 }
+
+std::string OutputMismatch(const std::string& output, const std::vector<std::string>& present,
+                           const std::vector<std::string>& absent) {
+    std::string wrong;
+    for (const std::string& text : present)
+        if (output.find(text) == std::string::npos) wrong += "missing: " + text + "\n";
+    for (const std::string& text : absent)
+        if (output.find(text) != std::string::npos) wrong += "unexpected: " + text + "\n";
+    return wrong;
+}

@@ -43,3 +43,8 @@ private:
     bool reaped = false;
     std::string output;
 };
+
+// What is wrong with a process's output: each of `present` that it lacks and
+// each of `absent` that it has, one a line; "" when nothing is.
+std::string OutputMismatch(const std::string& output, const std::vector<std::string>& present,
+                           const std::vector<std::string>& absent = {});

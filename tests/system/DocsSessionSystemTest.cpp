@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,19 +23,13 @@
 #include "support/LoopbackPorts.h"
 #include "support/SimulatorControl.h"
 #include "support/TempDir.h"
+#include "support/Words.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> Tokens(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> tokens;
-    for (std::string t; in >> t;) tokens.push_back(t);
-    return tokens;
-}
 
 bool IsNumber(const std::string& token) {
     char* end = nullptr;
@@ -48,7 +41,7 @@ bool IsNumber(const std::string& token) {
 // the words and the kinematic state must match: its other numbers are the
 // robot's values of the moment.
 bool Matches(const std::string& expected, const std::string& received) {
-    const std::vector<std::string> e = Tokens(expected), r = Tokens(received);
+    const std::vector<std::string> e = Words(expected), r = Words(received);
     if (e.size() != r.size() || e.size() < 3) return false;
     const bool status = e[2] == "STATUS";
     for (size_t i = 0; i < e.size(); ++i) {
@@ -87,7 +80,7 @@ public:
     bool Connected() const { return fd >= 0; }
     void Send(const std::string& message) {
         std::lock_guard<std::mutex> lock(sendMutex);
-        if (Tokens(message).size() > 2 && Tokens(message)[2] == "ALIVEJOG") lastKeepAlive = message;
+        if (Words(message).size() > 2 && Words(message)[2] == "ALIVEJOG") lastKeepAlive = message;
         const std::string line = message + "\n";
         ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
     }
@@ -189,7 +182,7 @@ TEST(DocsSessionSystem, TheDocumentedSessionRunsAsWritten) {
             while (!found && !closed && Clock::now() < end) {
                 const std::string message = session.Next(1000, &closed);
                 found = !message.empty() && Matches(expected, message);
-                if (!message.empty() && Tokens(message).size() > 2 && Tokens(message)[2] != "STATUS") {
+                if (!message.empty() && Words(message).size() > 2 && Words(message)[2] != "STATUS") {
                     seen += message + "\n";
                 }
             }
