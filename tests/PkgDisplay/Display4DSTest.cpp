@@ -40,6 +40,13 @@ protected:
         display.update();
         return pty.Read(expect);
     }
+    // A frame with one joystick axis off centre, then one pass.
+    void SendAxis(int axis, uint8_t value) {
+        P::InputFrame in = Centred();
+        in.axes[axis] = value;
+        pty.Write(InputBytes(in));
+        Pass();
+    }
 
     PseudoTerminal pty;
     Display4DS display;
@@ -241,10 +248,7 @@ TEST_F(Display4DSPanel, OverrideKeyAndOutputToggles) {
 }
 
 TEST_F(Display4DSPanel, SilentPanelReleasesTheJoystick) {
-    P::InputFrame in = Centred();
-    in.axes[3] = 255;
-    pty.Write(InputBytes(in));
-    Pass();
+    SendAxis(3, 255);
     EXPECT_FLOAT_EQ(display.GetJogValue(3), 100.0f);
     testing::internal::CaptureStderr();
     for (int i = 0; i < Display4DS::inputTimeoutPasses - 1; ++i) display.update();
@@ -262,16 +266,12 @@ TEST_F(Display4DSPanel, SilentPanelReleasesTheJoystick) {
     pty.ReadAll(20);
 
     // Frames again: the joystick works again.
-    pty.Write(InputBytes(in));
-    Pass();
+    SendAxis(3, 255);
     EXPECT_FLOAT_EQ(display.GetJogValue(3), 100.0f);
 }
 
 TEST_F(Display4DSPanel, VanishedPanelDisconnectsWithOneLogLine) {
-    P::InputFrame in = Centred();
-    in.axes[1] = 0;
-    pty.Write(InputBytes(in));
-    Pass();
+    SendAxis(1, 0);
     EXPECT_FLOAT_EQ(display.GetJogValue(1), 100.0f);
     pty.Close();
     testing::internal::CaptureStderr();

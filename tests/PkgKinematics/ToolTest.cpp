@@ -15,6 +15,11 @@ public:
         LogSingleton::instance()->SetBaseDirectory(dir.Path() + "/");
     }
     ~BaseDirectory() { LogSingleton::instance()->SetBaseDirectory(saved); }
+    // Initialises `tool` from a tool file with this content.
+    void Init(Tool& tool, const std::string& xml) const {
+        dir.Write("Data/Tools/tool.xml", xml);
+        tool.Init("tool.xml");
+    }
     TempDir dir;
 
 private:
@@ -35,11 +40,9 @@ std::string ConfigErrorText(Tool& tool, const std::string& name, int* code) {
 
 TEST(Tool, InitReadsTheToolFile) {
     BaseDirectory base;
-    base.dir.Write("Data/Tools/grip.xml",
-                   "<Tool><KINEMATIC MotionMin=\"10\" MotionMax=\"60\" MotionVel=\"5\"/>"
-                   "<INTERFACE BusID=\"113\" GearScale=\"-20\" GearZero=\"100\"/></Tool>");
     Tool tool;
-    tool.Init("grip.xml");
+    base.Init(tool, "<Tool><KINEMATIC MotionMin=\"10\" MotionMax=\"60\" MotionVel=\"5\"/>"
+                    "<INTERFACE BusID=\"113\" GearScale=\"-20\" GearZero=\"100\"/></Tool>");
     EXPECT_EQ(tool.GetBusID(), 113);
     EXPECT_FLOAT_EQ(tool.GetGearScale(), -20.0f);
     EXPECT_FLOAT_EQ(tool.GetGearZero(), 100.0f);
@@ -52,9 +55,8 @@ TEST(Tool, InitReadsTheToolFile) {
 
 TEST(Tool, MissingAttributesKeepDefaultsAndBadVelocityIsRejected) {
     BaseDirectory base;
-    base.dir.Write("Data/Tools/t.xml", "<Tool><KINEMATIC MotionVel=\"-2\"/><INTERFACE/></Tool>");
     Tool tool;
-    tool.Init("t.xml");
+    base.Init(tool, "<Tool><KINEMATIC MotionVel=\"-2\"/><INTERFACE/></Tool>");
     EXPECT_EQ(tool.GetBusID(), 112);
     EXPECT_FLOAT_EQ(tool.GetGearScale(), -10.0f);
     EXPECT_FLOAT_EQ(tool.GetGearZero(), 210.0f);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "LogSingleton.h"
@@ -62,6 +63,8 @@ protected:
         ipo.GetNextPosition(10, 100.0f, &state);
         ipo.pathGenerator.WaitForWorker();
     }
+    // The interpreter's current program and command.
+    std::pair<int, int> Where() const { return {ipo.GetCurrentProgram(), ipo.GetCurrentCommand()}; }
     // Cycles until the program is no longer running; returns the cycles taken.
     int RunToEnd(int maxCycles = 20000) {
         int cycles = 0;
@@ -290,15 +293,13 @@ TEST_F(IPOTest, SubProgramReturnsToTheCommandAfterItsCall) {
     ipo.Start();
     Cycle();
     Cycle();  // the Sub command
-    EXPECT_EQ(ipo.GetCurrentProgram(), 1);
-    EXPECT_EQ(ipo.GetCurrentCommand(), 0);
+    EXPECT_EQ(Where(), std::make_pair(1, 0));
     EXPECT_TRUE(log.Has("IPO - changing to program 1, from 0, 2"));
     EXPECT_EQ(ipo.GetProgram(1).parentProgram, 0);
     EXPECT_EQ(ipo.GetProgram(1).returnCommand, 2);
     Cycle();  // the sub-program's output, then back
     EXPECT_TRUE(state.digitalOut[1]);
-    EXPECT_EQ(ipo.GetCurrentProgram(), 0);
-    EXPECT_EQ(ipo.GetCurrentCommand(), 2);
+    EXPECT_EQ(Where(), std::make_pair(0, 2));
     Cycle();
     EXPECT_TRUE(state.digitalOut[2]);
     EXPECT_FALSE(ipo.running);
@@ -311,8 +312,7 @@ TEST_F(IPOTest, ReturnWalksThroughACallerWhoseSubWasLast) {
     ipo.Start();
     for (int i = 0; i < 4; ++i) Cycle();  // Sub, output 2, Sub, output 3 and return
     EXPECT_TRUE(state.digitalOut[2]);
-    EXPECT_EQ(ipo.GetCurrentProgram(), 0);
-    EXPECT_EQ(ipo.GetCurrentCommand(), 1);
+    EXPECT_EQ(Where(), std::make_pair(0, 1));
     Cycle();
     EXPECT_TRUE(state.digitalOut[4]);
     EXPECT_FALSE(ipo.running);
@@ -495,8 +495,7 @@ TEST_F(IPOTest, PauseKeepsThePlaceAndStopStartsAgainFromTheTop) {
     EXPECT_EQ(Shown(), "Stopping Program");
     EXPECT_EQ(ipo.GetCurrentCommand(), -1);
     ipo.Start();
-    EXPECT_EQ(ipo.GetCurrentProgram(), 0);
-    EXPECT_EQ(ipo.GetCurrentCommand(), 0);
+    EXPECT_EQ(Where(), std::make_pair(0, 0));
     // The sub-program's loop and wait start afresh: 2 x 1000 ms at 10 ms, plus the
     // loop, Sub and output steps.
     const int cycles = RunToEnd();
