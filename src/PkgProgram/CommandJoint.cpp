@@ -9,14 +9,10 @@
 #include "PkgProgram/CommandText.h"
 #include "TextFormat.h"
 
-CommandJoint::CommandJoint()
+CommandJoint::CommandJoint(const Command& record)
 {
     typeName = "CommandJoint";
     motionType = 0;
-}
-
-CommandJoint::CommandJoint(const Command& record) : CommandJoint()
-{
     CopyCommonFrom(record);
     CopyFields(*this, record, &Command::targetState, &Command::lastOverride, &Command::velocityPercent,
                &Command::accPercent, &Command::smoothPercent, &Command::condition);

@@ -6,8 +6,7 @@
 // Joint motion to absolute joint targets (a1..a6, e1..e3).
 class CommandJoint : public Command {
 public:
-    CommandJoint();
-    explicit CommandJoint(const Command& record);
+    explicit CommandJoint(const Command& record = Command());
 
     void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
     void WriteXML(std::ofstream* out, int nr) override;
