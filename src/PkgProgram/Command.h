@@ -135,3 +135,11 @@ protected:
     // Successor slot 0 as the result of a finished step.
     int Next() const { return successor[0]; }
 };
+
+// What each logic kind (DIO, If, Loop, MathFunction, Plugin, StoreData, Sub,
+// System) overrides, written once: it reads its element, takes its step and
+// describes itself.
+#define COMMAND_KIND_STEPS                                                                      \
+    void ReadXML(tinyxml2::XMLElement* element, bool unused) override;                          \
+    int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override; \
+    std::string ToString() override;

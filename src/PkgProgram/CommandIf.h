@@ -3,12 +3,10 @@
 #include "PkgProgram/Command.h"
 
 // Conditional branch.
+// Its step: on entry: then-branch (slot 1) or else-branch (slot 2); when a
+// branch comes back: slot 0.
 class CommandIf : public Command {
 public:
     explicit CommandIf(const Command& record = Command());
-
-    void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
-    // On entry: then-branch (slot 1) or else-branch (slot 2); when a branch comes back: slot 0.
-    int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;
-    std::string ToString() override;
+    COMMAND_KIND_STEPS
 };

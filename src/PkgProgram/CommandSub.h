@@ -3,12 +3,9 @@
 #include "PkgProgram/Command.h"
 
 // Calls a sub-program.
+// Its step: returns the sub-program call code -10 - subProgram.
 class CommandSub : public Command {
 public:
     explicit CommandSub(const Command& record = Command());
-
-    void ReadXML(tinyxml2::XMLElement* element, bool unused) override;
-    // Returns the sub-program call code -10 - subProgram.
-    int Interpolate(int cycleMs, float overridePercent, DataTypes::RobotState* state) override;
-    std::string ToString() override;
+    COMMAND_KIND_STEPS
 };
