@@ -139,11 +139,8 @@ namespace {
 
 // A text frame as the panel reads it: FF, kind, length code, the padded text, 42, FF.
 std::vector<uint8_t> TextFrame(uint8_t kind, uint8_t length, const std::string& text) {
-    std::vector<uint8_t> frame = {0xFF, kind, length};
-    frame.insert(frame.end(), text.begin(), text.end());
-    frame.push_back(0x42);
-    frame.push_back(0xFF);
-    return frame;
+    const std::string frame = std::string{char(0xFF), char(kind), char(length)} + text + "\x42\xFF";
+    return std::vector<uint8_t>(frame.begin(), frame.end());
 }
 
 template <size_t N>
