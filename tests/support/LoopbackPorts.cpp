@@ -54,10 +54,14 @@ int LoopbackPorts::FreeUdpPair() {
     return 0;
 }
 
+// Not a port the kernel chose: it hands the same numbers out as source ports
+// of outgoing connections (the tests open thousands), so one free a moment
+// ago may be taken before the controller binds it. Below the kernel's range
+// only an explicit bind can take a port.
 int LoopbackPorts::FreeTcp() {
-    for (int i = 0; i < 50; ++i) {
-        int port = KernelPort(SOCK_STREAM);
-        if (port > 0 && CanBind(SOCK_STREAM, port)) return port;
+    for (int i = 0; i < 200; ++i) {
+        const int port = 20000 + int((getpid() * 7919L + attempt.fetch_add(1) * 131L) % 12000);  // below 32768
+        if (CanBind(SOCK_STREAM, port)) return port;
     }
     return 0;
 }
