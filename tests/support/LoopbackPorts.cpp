@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 
 namespace {
 
@@ -21,34 +22,25 @@ bool CanBind(int type, int port) {
     return ok;
 }
 
-int KernelPort(int type) {
-    int fd = socket(AF_INET, type, 0);
-    if (fd < 0) return 0;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    int port = 0;
-    socklen_t len = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    close(fd);
-    return port;
-}
-
 std::atomic<int> attempt{0};
+
+// A port from the 12000 below the kernel's source-port range
+// (net.ipv4.ip_local_port_range, 32768 and up by default), spread by process
+// so that tests running at once rarely try the same one.
+int BelowSourcePorts(int step) {
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    int low = 0;
+    if (!(range >> low) || low < 13024) low = 32768;
+    return low - 12000 + int((getpid() * 7919L + attempt.fetch_add(step) * 131L) % 12000);
+}
 
 }  // namespace
 
+// Below the kernel's source-port range: see FreeTcp.
 int LoopbackPorts::FreeUdpPair() {
     for (int i = 0; i < 200; ++i) {
-        int port = KernelPort(SOCK_DGRAM);
-        if (port < 1024 || port > 65000) {
-            // Fallback: a port derived from the process id.
-            port = 20000 + int((getpid() * 7 + attempt.fetch_add(2)) % 40000);
-        }
-        if (port % 2 == 1) port -= 1;  // keep pairs apart from each other
+        int port = BelowSourcePorts(2);
+        port -= port % 2;  // keep pairs apart from each other
         if (CanBind(SOCK_DGRAM, port) && CanBind(SOCK_DGRAM, port + 1)) return port;
     }
     return 0;
@@ -60,7 +52,7 @@ int LoopbackPorts::FreeUdpPair() {
 // only an explicit bind can take a port.
 int LoopbackPorts::FreeTcp() {
     for (int i = 0; i < 200; ++i) {
-        const int port = 20000 + int((getpid() * 7919L + attempt.fetch_add(1) * 131L) % 12000);  // below 32768
+        const int port = BelowSourcePorts(1);
         if (CanBind(SOCK_STREAM, port)) return port;
     }
     return 0;
