@@ -127,12 +127,12 @@ std::string LogSingleton::GetTimeString() {
 }
 
 void LogSingleton::writeLine(const std::string& text, bool error) {
-    std::string line = GetTimeString() + "     " + text + "\n";
+    std::string stamp = GetTimeString();
     if (deferringTo == this) {
         {
             std::lock_guard<std::mutex> lock(deferredMutex);
             if (deferred.size() < deferredLineLimit)
-                deferred.push_back(DeferredLine{std::move(line), text, error});
+                deferred.push_back(DeferredLine{std::move(stamp), text, error});
             else
                 ++droppedLines;
         }
@@ -141,7 +141,7 @@ void LogSingleton::writeLine(const std::string& text, bool error) {
     }
     std::lock_guard<std::mutex> lock(writeMutex);
     writeDeferred();
-    writeStamped(line, text, error);
+    writeStamped(stamp, text, error);
 }
 
 void LogSingleton::writeDeferred() {
@@ -152,11 +152,11 @@ void LogSingleton::writeDeferred() {
         lines.swap(deferred);
         std::swap(dropped, droppedLines);
     }
-    for (const DeferredLine& d : lines) writeStamped(d.line, d.text, d.error);
+    for (const DeferredLine& d : lines) writeStamped(d.stamp, d.text, d.error);
     if (dropped > 0) {
         const std::string text = "LogSingleton: " + std::to_string(dropped) +
                                  " lines of a real-time thread dropped, the log could not keep up";
-        writeStamped(GetTimeString() + "     " + text + "\n", text, true);
+        writeStamped(GetTimeString(), text, true);
     }
 }
 
@@ -189,7 +189,8 @@ void LogSingleton::StopDeferring() {
 }
 
 // Called with writeMutex held.
-void LogSingleton::writeStamped(const std::string& line, const std::string& text, bool error) {
+void LogSingleton::writeStamped(const std::string& stamp, const std::string& text, bool error) {
+    const std::string line = stamp + "     " + text + "\n";
     if (echoConsole.load()) {
         std::ostream& console = error ? std::cerr : std::cout;
         console << line << std::flush;

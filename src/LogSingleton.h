@@ -97,7 +97,7 @@ public:
 private:
     void Open(const std::string& directory);
     void writeLine(const std::string& text, bool error);
-    void writeStamped(const std::string& line, const std::string& text, bool error);  // writeMutex held
+    void writeStamped(const std::string& stamp, const std::string& text, bool error);  // writeMutex held
     void writeDeferred();                                                           // writeMutex held
     void WriterLoop();
     void changeFile();
@@ -119,7 +119,7 @@ private:
     uint64_t lineSequence = 0;
 
     struct DeferredLine {
-        std::string line;  // stamped when it was logged
+        std::string stamp;  // when it was logged
         std::string text;
         bool error = false;
     };
